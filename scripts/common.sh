@@ -1,0 +1,28 @@
+# Shared by the set-up, run and test scripts: installs what is missing
+# and builds the project into ./build.
+set -euo pipefail
+
+BRISQUEL_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+BRISQUEL_BUILD="${BRISQUEL_BUILD:-$BRISQUEL_ROOT/build}"
+
+BUILD_PACKAGES=(g++ cmake ninja-build pkg-config qt6-base-dev qt6-base-dev-tools
+                libcanberra-dev fonts-noto-cjk)
+TEST_PACKAGES=(xvfb xauth openbox trayer xdotool x11-utils poppler-utils)
+
+install_packages() {
+    local missing=()
+    for pkg in "$@"; do
+        dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "install ok installed" || missing+=("$pkg")
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+    local sudo=()
+    [ "$(id -u)" -ne 0 ] && sudo=(sudo)
+    echo "Installing: ${missing[*]}"
+    "${sudo[@]}" apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+}
+
+build_project() {
+    cmake -S "$BRISQUEL_ROOT" -B "$BRISQUEL_BUILD" -G Ninja "$@"
+    cmake --build "$BRISQUEL_BUILD"
+}
