@@ -24,7 +24,7 @@ QString fromCp936(QByteArrayView bytes)
 bool isCp936Encodable(QStringView text)
 {
     QStringEncoder encoder(kCp936, QStringConverter::Flag::Stateless);
-    const QByteArray bytes = encoder.encode(text);
+    [[maybe_unused]] const QByteArray bytes = encoder.encode(text);
     return !encoder.hasError();
 }
 

@@ -1,0 +1,56 @@
+#pragma once
+
+#include "app/RegistryUnit.h"
+#include "platform/ColorValue.h"
+
+#include <QFont>
+#include <QString>
+
+class QPainter;
+
+// Flags of the user-interface thread (see the program entry and the tray form).
+extern bool Starting;     // true until the main form has finished creating
+extern bool ShuttingDown; // set by the once-only shutdown (terminate message, log-off)
+extern bool ShellReady;   // false while a dialog, the notes manager or note creation runs
+
+// Full path of the current user's note folder, ending with '/'.
+extern QString UserFolder;
+
+// The program's folder, ending with '/'. Tests point it at a temporary folder.
+QString ProgramFolder();
+void setProgramFolder(const QString &folder);
+
+// Log-on name of the real user, "defaultUser" when there is none.
+QString LogOnName();
+
+void InitUserFolder();
+QString NoteFileName(const QString &id);
+bool IsComponentNameUsed(const QString &name);
+QString NewNoteID();
+
+// A toolkit font together with its colour, as the font dialogs and the body
+// editor use it.
+struct ToolkitFont
+{
+    QFont font;
+    TColor color = clBlack;
+};
+
+FontRecord FontToRecord(const ToolkitFont &font);
+ToolkitFont RecordToFont(const FontRecord &record);
+
+// Shell and sound.
+void OpenLinkedFile(const QString &path);
+void OpenDocument(const QString &target);
+void PlaySoundFile(const QString &file, bool wait);
+void PlayAlarmSound();
+void HideAppWindows();
+
+// Painting of the title strip and the style preview.
+void DrawTitleStrip(QPainter &canvas, const QString &caption, int width, int height, TColor titleColor,
+                    TColor textColor, TColor noteColor, const FontRecord &font, bool showLinkGlyph);
+void DrawNoteTitle(QPainter &canvas, const QString &caption, int width, int height, TColor titleColor,
+                   TColor textColor, TColor noteColor, bool showLinkGlyph);
+void DrawStylePreview(QPainter &canvas, int width, int height, TColor titleColor, TColor textColor,
+                      TColor noteColor, const ToolkitFont *noteFont = nullptr,
+                      const ToolkitFont *titleFont = nullptr);

@@ -1,0 +1,63 @@
+#pragma once
+
+#include "notes/ClassesUnit.h"
+#include "platform/DateTime.h"
+
+#include <QPointer>
+#include <QString>
+
+#include <memory>
+
+class QTreeWidgetItem;
+class TNoteForm;
+
+// The owner of the wrappers, known to them only through this interface.
+class TNoteOWN
+{
+public:
+    virtual ~TNoteOWN() = default;
+    virtual void ListChanged() = 0;
+};
+
+// One note during the run: owns the note record, ties it to the note's
+// window while that is open, and decides when the note is saved.
+class TNoteWrapper
+{
+public:
+    TNoteWrapper(const QString &id, TNoteOWN *owner);
+    ~TNoteWrapper();
+    TNoteWrapper(const TNoteWrapper &) = delete;
+    TNoteWrapper &operator=(const TNoteWrapper &) = delete;
+
+    TNoteOWN *const Manager;
+    QString NoteID;
+    QString FileName;
+    bool Damaged = false;
+    QString PreviewText;
+    bool PreviewDirty = true;
+    QPointer<TNoteForm> Window;
+    std::unique_ptr<TNoteClass> Note;
+
+    bool OpenWindow();
+    void ShowNote();
+    void HideNote(bool closeWindow);
+    void DetachWindow(bool closeWindow);
+    void RefreshWindow();
+    bool IsShown() const { return !Window.isNull(); }
+    void FillListItem(QTreeWidgetItem *row) const;
+    void ReadFromWindow();
+    void Save();
+    void InvalidatePreview();
+    QString GetPreview();
+    void CheckAlarm();
+    void CheckAutoShow();
+    void HideUntil(TDateTime time);
+    void HideForMinutes(unsigned minutes);
+    void NotifyChanged();
+
+private:
+    void LoadOrCreate(QString id);
+    void reportSaveResult(bool saved);
+
+    bool m_saveFailureShown = false;
+};
