@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QRegularExpression>
 #include <QSaveFile>
 #include <QStandardPaths>
@@ -20,6 +21,9 @@ const QString kHeader = QStringLiteral("REGEDIT4");
 const QString kLineEnd = QStringLiteral("\r\n");
 // regedit breaks hex data once a line reaches this many characters.
 constexpr qsizetype kMaxHexLine = 77;
+// The program's settings take a few kilobytes; a larger file is not ours to
+// read into memory (nor to overwrite).
+constexpr qint64 kMaxStoreSize = 1024 * 1024;
 
 // Text that is not valid UTF-8 was most likely written on Windows in the
 // system code page.
@@ -177,22 +181,97 @@ bool parseData(QStringView text, ParsedData &parsed)
     return false;
 }
 
+// Removes trailing blanks and a final backslash; true when there was one.
+bool chopContinuation(QString &text)
+{
+    while (!text.isEmpty() && text.back().isSpace())
+        text.chop(1);
+    if (!text.endsWith(u'\\'))
+        return false;
+    text.chop(1);
+    return true;
+}
+
 // Hex data continues on the next line after a trailing backslash; a line
 // that cannot be a continuation ends the value as damaged.
 bool joinContinuations(const QStringList &lines, qsizetype &index, QString &data)
 {
     static const QRegularExpression hexStart(QStringLiteral("^[0-9A-Fa-f]"));
-    while (data.trimmed().endsWith(u'\\')) {
+    while (chopContinuation(data)) {
         if (index + 1 >= lines.size())
             return false;
         const QString next = lines.at(index + 1).trimmed();
         if (!hexStart.match(next).hasMatch())
             return false;
-        data = data.trimmed().chopped(1) + next;
+        data += next;
         ++index;
     }
     return true;
 }
+
+// Gathers the keys and values a file names, with indexed lookups so that
+// even a large hand-made file reads in linear time.
+class DocumentBuilder
+{
+public:
+    qsizetype key(const QStringList &path)
+    {
+        const QString folded = path.join(u'\\').toCaseFolded();
+        if (const auto found = m_keyIndex.constFind(folded); found != m_keyIndex.cend())
+            return *found;
+        m_keys.append(PendingKey{RegistryDocument::Key{path, {}}, {}, {}});
+        m_keyIndex.insert(folded, m_keys.size() - 1);
+        return m_keys.size() - 1;
+    }
+
+    void setValue(qsizetype key, const QString &name, quint32 type, const QByteArray &data)
+    {
+        PendingKey &pending = m_keys[key];
+        const QString folded = name.toCaseFolded();
+        if (const auto found = pending.index.constFind(folded); found != pending.index.cend()) {
+            pending.key.values[*found].type = type;
+            pending.key.values[*found].data = data;
+            return;
+        }
+        pending.key.values.append(RegistryDocument::Value{name, type, data});
+        pending.live.append(true);
+        pending.index.insert(folded, pending.key.values.size() - 1);
+    }
+
+    void removeValue(qsizetype key, const QString &name)
+    {
+        PendingKey &pending = m_keys[key];
+        if (const auto found = pending.index.constFind(name.toCaseFolded()); found != pending.index.cend()) {
+            pending.live[*found] = false;
+            pending.index.erase(found);
+        }
+    }
+
+    QList<RegistryDocument::Key> finish() const
+    {
+        QList<RegistryDocument::Key> keys;
+        keys.reserve(m_keys.size());
+        for (const PendingKey &pending : m_keys) {
+            RegistryDocument::Key key{pending.key.path, {}};
+            for (qsizetype v = 0; v < pending.key.values.size(); ++v) {
+                if (pending.live.at(v))
+                    key.values.append(pending.key.values.at(v));
+            }
+            keys.append(key);
+        }
+        return keys;
+    }
+
+private:
+    struct PendingKey
+    {
+        RegistryDocument::Key key;
+        QList<bool> live; // false once a later line deleted the value
+        QHash<QString, qsizetype> index;
+    };
+    QList<PendingKey> m_keys;
+    QHash<QString, qsizetype> m_keyIndex;
+};
 
 QString hexTypePrefix(quint32 type)
 {
@@ -300,25 +379,15 @@ RegistryDocument RegistryDocument::parse(const QByteArray &fileBytes)
     static const QRegularExpression lineBreak(QStringLiteral("\r\n|\n|\r"));
     const QStringList lines = decodeFile(fileBytes).split(lineBreak);
 
-    RegistryDocument document;
-    qsizetype current = -1; // index of the key the values belong to
+    DocumentBuilder builder;
+    qsizetype current = -1; // the key the values belong to
     for (qsizetype i = 0; i < lines.size(); ++i) {
         const QString line = lines.at(i).trimmed();
         if (line.isEmpty() || line.startsWith(u';'))
             continue;
         if (line.startsWith(u'[')) {
             QStringList path;
-            current = -1;
-            if (!parseSection(line, path))
-                continue;
-            for (qsizetype k = 0; k < document.m_keys.size() && current < 0; ++k) {
-                if (comparePaths(document.m_keys.at(k).path, path) == 0)
-                    current = k;
-            }
-            if (current < 0) {
-                document.m_keys.append(Key{path, {}});
-                current = document.m_keys.size() - 1;
-            }
+            current = parseSection(line, path) ? builder.key(path) : -1;
             continue;
         }
         if (current < 0)
@@ -333,12 +402,13 @@ RegistryDocument RegistryDocument::parse(const QByteArray &fileBytes)
         ParsedData parsed;
         if (!parseData(data, parsed))
             continue;
-        Key &key = document.m_keys[current];
         if (parsed.remove)
-            removeValue(key, name);
+            builder.removeValue(current, name);
         else
-            setValue(key, name, parsed.type, parsed.data);
+            builder.setValue(current, name, parsed.type, parsed.data);
     }
+    RegistryDocument document;
+    document.m_keys = builder.finish();
     return document;
 }
 
@@ -440,7 +510,7 @@ bool TRegistry::reload()
         return true;
     QFile file(fileName);
     // Only a regular file: a device or a pipe has no size to trust.
-    if (!info.isFile() || !file.open(QIODevice::ReadOnly)) {
+    if (!info.isFile() || info.size() > kMaxStoreSize || !file.open(QIODevice::ReadOnly)) {
         m_readable = false;
         return false;
     }
@@ -453,19 +523,21 @@ bool TRegistry::commit()
     const QString fileName = storeFileName();
     if (fileName.isEmpty() || !m_readable)
         return false;
-    const QFileInfo info(fileName);
-    const QDir folder = info.absoluteDir();
+    const QFileInfo folder(QFileInfo(fileName).absolutePath());
     if (!folder.exists()) {
-        QDir parent(folder.absolutePath() + QStringLiteral("/.."));
+        const QDir parent(folder.absolutePath());
         if (!parent.mkpath(QStringLiteral("."))
-            || !parent.mkdir(folder.dirName(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner))
+            || !parent.mkdir(folder.fileName(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner))
             return false;
     }
     QSaveFile file(fileName);
     if (!file.open(QIODevice::WriteOnly))
         return false;
     const QByteArray bytes = m_document.serialize();
-    if (!file.setPermissions(QFile::ReadOwner | QFile::WriteOwner) || file.write(bytes) != bytes.size()) {
+    // commit() does not notice a short write in its final flush (disk full),
+    // so the flush is checked here, before the old file is replaced.
+    if (!file.setPermissions(QFile::ReadOwner | QFile::WriteOwner) || file.write(bytes) != bytes.size()
+        || !file.flush()) {
         file.cancelWriting();
         return false;
     }
@@ -566,7 +638,7 @@ QString TRegistry::ReadString(const QString &name) const
         throw dataTypeError(name);
     // The text ends at its terminator, like every reader of the registry sees it.
     const qsizetype end = found.data.indexOf('\0');
-    return decodeUtf8Or936(end >= 0 ? QByteArrayView(found.data).left(end) : QByteArrayView(found.data));
+    return decodeUtf8Or936(end >= 0 ? QByteArrayView(found.data).first(end) : QByteArrayView(found.data));
 }
 
 int TRegistry::ReadBinaryData(const QString &name, void *buffer, int bufferSize) const

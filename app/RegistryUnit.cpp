@@ -1,0 +1,154 @@
+#include "app/RegistryUnit.h"
+
+#include "app/InternalProcs.h"
+#include "platform/CodePage.h"
+#include "platform/RegistryStore.h"
+
+#include <QtEndian>
+
+#include <cstring>
+
+GlobalSettings Settings;
+bool SettingsChanged = false;
+const QString BrisquelKey = QStringLiteral("\\SOFTWARE\\Orvanta\\Brisquel");
+
+namespace {
+
+const QString kSafeSave = QStringLiteral("SafeSave");
+const QString kNoteColor = QStringLiteral("NoteColor");
+const QString kTitleColor = QStringLiteral("TitleColor");
+const QString kNoteAnimations = QStringLiteral("NoteAnimations");
+const QString kNoteTransparency = QStringLiteral("NoteTransparency");
+const QString kTitleFont = QStringLiteral("TitleFont");
+const QString kNoteFont = QStringLiteral("NoteFont");
+const QString kDefNoteWidth = QStringLiteral("DefNoteWidth");
+const QString kDefNoteHeight = QStringLiteral("DefNoteHeight");
+const QString kTrillFile = QStringLiteral("TrillFile");
+
+constexpr int kNameOffset = 1;
+constexpr int kSizeOffset = 256;
+constexpr int kStyleOffset = 257;
+constexpr int kPaddingOffset = 258;
+constexpr int kColorOffset = 260;
+
+QString defaultTrillFile()
+{
+    return ProgramFolder() + QStringLiteral("trill.wav");
+}
+
+// A missing font value leaves the record as it is; a shorter one replaces
+// only the bytes it holds.
+void readFont(const TRegistry &registry, const QString &name, FontRecord &record)
+{
+    if (!registry.ValueExists(name))
+        return;
+    char buffer[FontRecord::kSize];
+    const int length = registry.ReadBinaryData(name, buffer, FontRecord::kSize);
+    record.assignBytes(QByteArray(buffer, length));
+}
+
+void writeFont(TRegistry &registry, const QString &name, const FontRecord &record)
+{
+    const QByteArray bytes = record.toBytes();
+    registry.WriteBinaryData(name, bytes.constData(), int(bytes.size()));
+}
+
+// The steps after the key is open; the first error ends them, keeping what
+// was read before it. Returns once TrillFile has been read or defaulted.
+void readStoredValues(const TRegistry &registry)
+{
+    if (registry.ValueExists(kSafeSave)) {
+        Settings.SafeSave = registry.ReadBool(kSafeSave);
+        Settings.NoteColor = TColor(registry.ReadInteger(kNoteColor));
+        Settings.TitleColor = TColor(registry.ReadInteger(kTitleColor));
+        Settings.NoteAnimations = registry.ReadBool(kNoteAnimations);
+        Settings.NoteTransparency = registry.ReadBool(kNoteTransparency);
+        readFont(registry, kTitleFont, Settings.TitleFont);
+        readFont(registry, kNoteFont, Settings.NoteFont);
+    }
+    // The size is one setting: half of a pair is never taken.
+    if (registry.ValueExists(kDefNoteWidth) && registry.ValueExists(kDefNoteHeight)) {
+        const qint32 width = registry.ReadInteger(kDefNoteWidth);
+        const qint32 height = registry.ReadInteger(kDefNoteHeight);
+        Settings.DefNoteWidth = width;
+        Settings.DefNoteHeight = height;
+    }
+    Settings.TrillFile = registry.ValueExists(kTrillFile) ? registry.ReadString(kTrillFile) : defaultTrillFile();
+}
+
+} // namespace
+
+QString FontRecord::faceName() const
+{
+    return CodePage::fromCp936(QByteArrayView(Name, NameLength));
+}
+
+void FontRecord::setFaceName(const QString &face)
+{
+    const QByteArray bytes = CodePage::toCp936Truncated(face, sizeof(Name));
+    std::memset(Name, 0, sizeof(Name));
+    std::memcpy(Name, bytes.constData(), size_t(bytes.size()));
+    NameLength = quint8(bytes.size());
+}
+
+QByteArray FontRecord::toBytes() const
+{
+    QByteArray bytes(kSize, '\0');
+    bytes[0] = char(NameLength);
+    std::memcpy(bytes.data() + kNameOffset, Name, sizeof(Name));
+    bytes[kSizeOffset] = char(Size);
+    bytes[kStyleOffset] = char(Style);
+    std::memcpy(bytes.data() + kPaddingOffset, Padding, sizeof(Padding));
+    qToLittleEndian(Color, bytes.data() + kColorOffset);
+    return bytes;
+}
+
+void FontRecord::assignBytes(const QByteArray &bytes)
+{
+    QByteArray whole = toBytes();
+    whole.replace(0, qMin<qsizetype>(bytes.size(), kSize), bytes.left(kSize));
+    NameLength = quint8(whole.at(0));
+    std::memcpy(Name, whole.constData() + kNameOffset, sizeof(Name));
+    Size = quint8(whole.at(kSizeOffset));
+    Style = quint8(whole.at(kStyleOffset));
+    std::memcpy(Padding, whole.constData() + kPaddingOffset, sizeof(Padding));
+    Color = qFromLittleEndian<quint32>(whole.constData() + kColorOffset);
+}
+
+void LoadSettings()
+{
+    // The key is looked up once: it may vanish between a test and an open.
+    TRegistry registry;
+    if (!registry.OpenKeyReadOnly(BrisquelKey)) {
+        Settings.TrillFile = defaultTrillFile();
+        return;
+    }
+    // Loading is forgiving: a missing or mistyped value keeps the defaults
+    // from there on, without a message.
+    try {
+        readStoredValues(registry);
+    } catch (const ERegistryException &) {
+        Settings.TrillFile = defaultTrillFile();
+    }
+    registry.CloseKey();
+}
+
+void SaveSettings()
+{
+    TRegistry registry;
+    if (!registry.OpenKey(BrisquelKey, true))
+        throw ERegistryException(QStringLiteral("Failed to create key %1").arg(BrisquelKey));
+    if (SettingsChanged) {
+        registry.WriteBool(kSafeSave, Settings.SafeSave);
+        registry.WriteInteger(kNoteColor, qint32(Settings.NoteColor));
+        registry.WriteInteger(kTitleColor, qint32(Settings.TitleColor));
+        registry.WriteBool(kNoteAnimations, Settings.NoteAnimations);
+        registry.WriteBool(kNoteTransparency, Settings.NoteTransparency);
+        writeFont(registry, kTitleFont, Settings.TitleFont);
+        writeFont(registry, kNoteFont, Settings.NoteFont);
+        registry.WriteString(kTrillFile, Settings.TrillFile);
+        registry.WriteInteger(kDefNoteWidth, Settings.DefNoteWidth);
+        registry.WriteInteger(kDefNoteHeight, Settings.DefNoteHeight);
+    }
+    registry.CloseKey();
+}
