@@ -44,6 +44,9 @@ public:
     void DetachWindow(bool closeWindow);
     void RefreshWindow();
     bool IsShown() const { return !Window.isNull(); }
+    // Rows of the notes manager window: the row's wrapper is in Qt::UserRole,
+    // its image index (0 window open, 1 no window) in ImageIndexRole.
+    static constexpr int ImageIndexRole = Qt::UserRole + 1;
     void FillListItem(QTreeWidgetItem *row) const;
     void ReadFromWindow();
     void Save();
@@ -60,4 +63,5 @@ private:
     void reportSaveResult(bool saved);
 
     bool m_saveFailureShown = false;
+    QPointer<TNoteForm> m_lastWindow;
 };

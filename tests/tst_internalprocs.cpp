@@ -58,7 +58,7 @@ void TestInternalProcs::newNoteIdSkipsUsedIds()
 {
     // 20060101120000 in hexadecimal.
     const QString base = QStringLiteral("N") + QString::number(20060101120000LL, 16).toUpper();
-    QCOMPARE(base, QStringLiteral("N123E8A37CB40"));
+    QCOMPARE(base, QStringLiteral("N123E9B339000"));
     QCOMPARE(NewNoteID(), base + QStringLiteral("00"));
 
     QFile file(NoteFileName(base + QStringLiteral("00")));
@@ -76,7 +76,7 @@ void TestInternalProcs::newNoteIdSkipsUsedIds()
 
 void TestInternalProcs::newNoteIdCounterGrowsPastTwoDigits()
 {
-    const QString base = QStringLiteral("N123E8A37CB40");
+    const QString base = QStringLiteral("N123E9B339000");
     for (int counter = 0; counter < 256; ++counter) {
         QFile file(NoteFileName(base + QStringLiteral("%1").arg(counter, 2, 16, QLatin1Char('0')).toUpper()));
         QVERIFY(file.open(QIODevice::WriteOnly));

@@ -464,7 +464,8 @@ void TestNoteFormat::unreadableFileThrows()
 
 void TestNoteFormat::savedFileIsPrivateAndReplacesOld()
 {
-    const QString path = m_dir.filePath(QStringLiteral("N1.knt"));
+    QTemporaryDir folder;
+    const QString path = folder.filePath(QStringLiteral("N1.knt"));
     writeFile(path, QByteArray(5000, 'o'));
     QVERIFY(exampleRecord().SaveToFile(path));
     QFileInfo info(path);
@@ -474,7 +475,7 @@ void TestNoteFormat::savedFileIsPrivateAndReplacesOld()
     QCOMPARE(info.permissions() & others, QFile::Permissions());
     QVERIFY(info.permissions().testFlags(QFile::ReadOwner | QFile::WriteOwner));
     // No temporary file is left beside it.
-    QCOMPARE(QDir(m_dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("N1.knt")});
+    QCOMPARE(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("N1.knt")});
 }
 
 void TestNoteFormat::damagedInputNeverCrashes()
@@ -509,7 +510,8 @@ void TestNoteFormat::damagedInputNeverCrashes()
         TNoteClass note(QStringLiteral("x"));
         if (note.LoadFromFile(path))
             ++loaded;
-        QVERIFY2(note.Content.size() <= bytes.size(), "content larger than the file");
+        // Only the fixed error text of a legacy file may outgrow a tiny file.
+        QVERIFY2(note.Content.size() <= qMax<qsizetype>(bytes.size(), 16), "content larger than the file");
         QVERIFY(note.Title.size() <= bytes.size() + 64);
     }
     QVERIFY(loaded > 0);

@@ -1,0 +1,23 @@
+#pragma once
+
+#include "notes/NoteManagerUnit.h"
+
+#include <memory>
+
+// The root of the note collection: brings settings, the note folder and all
+// notes up in order, and takes them down again.
+class TBrisquelEngine
+{
+public:
+    TBrisquelEngine();
+    ~TBrisquelEngine();
+    TBrisquelEngine(const TBrisquelEngine &) = delete;
+    TBrisquelEngine &operator=(const TBrisquelEngine &) = delete;
+
+    std::unique_ptr<TNotesManager> Manager;
+
+    void RefreshNotesManager();
+};
+
+// None before the main form has built the engine and after shutdown.
+extern TBrisquelEngine *NoteEngine;

@@ -1,0 +1,68 @@
+#pragma once
+
+#include <QWidget>
+
+class QAction;
+class QMenu;
+class QSystemTrayIcon;
+class QTimer;
+class QPrinter;
+
+// The program's hidden main window: the tray icon with its menu, the
+// one-second timer and the ways the program ends.
+class TBrisquelMainForm final : public QWidget
+{
+    Q_OBJECT
+
+public:
+    TBrisquelMainForm();
+    ~TBrisquelMainForm() override;
+
+    QMenu *TrayMenu;
+    QSystemTrayIcon *TrayIcon;
+    QTimer *NoteSystemTimer;
+    QPrinter *PrintDialog;
+
+    QAction *NewNote1;
+    QAction *ShowNotesManager1;
+    QAction *MyTODOList1;
+    QAction *Setup1;
+    QAction *About1;
+    QAction *Exit1;
+
+    void TrayIconClick();
+    void TrayIconDblClick();
+    void TrayMenuPopup();
+    void NewNote1Click();
+    void About1Click();
+    void Exit1Click();
+    void NoteSystemTimerTimer();
+    void AppDeactivate();
+    // The request of a second instance started with "/TERMINATE"; answers 1.
+    int TerminateMessage();
+    // The desktop's log-off query; answers 1.
+    int LogOffQuery();
+
+    // True when there is no tray and the form stands in for it on the screen.
+    bool standsInForTray() const { return m_noTray; }
+
+protected:
+    void showEvent(QShowEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void FormCreate();
+    void buildTrayMenu();
+    void showWithoutTray();
+
+    bool m_noTray = false;
+};
+
+extern TBrisquelMainForm *BrisquelMainForm;
+
+// Stops the note side of the program; with terminate true it also ends the
+// application. A second call does nothing.
+void ReleaseEngine(bool terminate);
+// The orderly, once-only shutdown of the terminate message and the log-off.
+void ShutdownApplication();

@@ -1,0 +1,180 @@
+#include "notes/NoteManagerUnit.h"
+
+#include "app/BrisquelEngineUnit.h"
+#include "app/BrisquelMessages.h"
+#include "app/InternalProcs.h"
+#include "notewindow/NoteFormUnit.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <exception>
+
+int TNoteList::Add(TNoteWrapper *wrapper)
+{
+    m_items.append(wrapper);
+    return int(m_items.size()) - 1;
+}
+
+void TNoteList::Remove(TNoteWrapper *wrapper)
+{
+    if (m_items.removeOne(wrapper))
+        ++m_removals;
+}
+
+bool SameGroup(const QString &a, const QString &b)
+{
+    if (a.size() != b.size())
+        return false;
+    const auto upper = [](QChar c) {
+        return (c >= QLatin1Char('a') && c <= QLatin1Char('z')) ? QChar(c.unicode() - 32) : c;
+    };
+    for (qsizetype i = 0; i < a.size(); ++i) {
+        if (upper(a.at(i)) != upper(b.at(i)))
+            return false;
+    }
+    return true;
+}
+
+TNotesManager::TNotesManager()
+{
+    const QStringList entries = QDir(UserFolder).entryList(
+        {QStringLiteral("*.knt")}, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+        QDir::Name | QDir::IgnoreCase);
+    for (const QString &entry : entries)
+        Notes.Add(new TNoteWrapper(entry.left(entry.size() - 4), this));
+}
+
+TNotesManager::~TNotesManager()
+{
+    while (Notes.Count() > 0) {
+        TNoteWrapper *wrapper = Notes.Get(0);
+        Notes.Remove(wrapper);
+        delete wrapper;
+    }
+    for (TNoteWrapper *wrapper : std::as_const(m_removed)) {
+        if (!wrapper->Window.isNull())
+            QObject::disconnect(wrapper->Window, &QObject::destroyed, nullptr, nullptr);
+        delete wrapper;
+    }
+}
+
+bool TNotesManager::stillListed(TNoteWrapper *wrapper, int removalsAtStart) const
+{
+    return Notes.removals() == removalsAtStart || Notes.contains(wrapper);
+}
+
+TNoteWrapper *TNotesManager::NewNote()
+{
+    const bool wasReady = ShellReady;
+    ShellReady = false;
+    auto *wrapper = new TNoteWrapper(QString(), this);
+    Notes.Add(wrapper);
+    wrapper->ShowNote();
+    ShellReady = wasReady;
+    return wrapper;
+}
+
+bool TNotesManager::DeleteNote(TNoteWrapper *wrapper, bool closeWindow)
+{
+    if (!wrapper)
+        return false;
+    const QString question = QStringLiteral("你确定要删除这个便笺吗?") + QStringLiteral("\n\r") + QString(33, QLatin1Char(' '))
+        + QStringLiteral("便笺标题:") + QString(9, QLatin1Char(' ')) + wrapper->Note->Title;
+    if (!ConfirmYesNo(question))
+        return false;
+    const QPointer<TNoteForm> window = wrapper->Window;
+    if (!window.isNull())
+        wrapper->DetachWindow(closeWindow);
+    Notes.Remove(wrapper);
+    QFile::remove(NoteFileName(wrapper->NoteID));
+    ListChanged();
+    releaseWhenClosed(wrapper, window);
+    return true;
+}
+
+void TNotesManager::releaseWhenClosed(TNoteWrapper *wrapper, const QPointer<TNoteForm> &window)
+{
+    // A closing window still paints from its wrapper; release it afterwards.
+    if (window.isNull()) {
+        delete wrapper;
+        return;
+    }
+    m_removed.append(wrapper);
+    QObject::connect(window, &QObject::destroyed, [this, wrapper] {
+        m_removed.removeOne(wrapper);
+        delete wrapper;
+    });
+}
+
+void TNotesManager::ShowHideGroup(const QString &group, bool show)
+{
+    const QList<TNoteWrapper *> notes = Notes.snapshot();
+    const int removals = Notes.removals();
+    for (TNoteWrapper *wrapper : notes) {
+        if (!stillListed(wrapper, removals) || !SameGroup(wrapper->Note->Group, group))
+            continue;
+        if (show)
+            wrapper->ShowNote();
+        else
+            wrapper->DetachWindow(true);
+    }
+    ListChanged();
+}
+
+void TNotesManager::SaveAll()
+{
+    const QList<TNoteWrapper *> notes = Notes.snapshot();
+    for (TNoteWrapper *wrapper : notes)
+        wrapper->Save();
+}
+
+void TNotesManager::RefreshAllWindows()
+{
+    const QList<TNoteWrapper *> notes = Notes.snapshot();
+    for (TNoteWrapper *wrapper : notes)
+        wrapper->RefreshWindow();
+}
+
+void TNotesManager::CloseAll()
+{
+    SaveAll();
+    const QList<TNoteWrapper *> notes = Notes.snapshot();
+    const int removals = Notes.removals();
+    for (TNoteWrapper *wrapper : notes) {
+        if (stillListed(wrapper, removals))
+            wrapper->DetachWindow(true);
+    }
+}
+
+void TNotesManager::CheckTimers()
+{
+    const QList<TNoteWrapper *> notes = Notes.snapshot();
+    const int removals = Notes.removals();
+    for (TNoteWrapper *wrapper : notes) {
+        if (!stillListed(wrapper, removals))
+            continue;
+        try {
+            wrapper->CheckAlarm();
+            if (!wrapper->IsShown())
+                wrapper->CheckAutoShow();
+        } catch (const std::exception &) {
+            // One note's failure must not stop the scan of the others.
+        }
+    }
+}
+
+void TNotesManager::RestoreTopmost()
+{
+    const QList<TNoteWrapper *> notes = Notes.snapshot();
+    for (TNoteWrapper *wrapper : notes) {
+        if (wrapper->IsShown() && wrapper->Note->IsOnTop())
+            wrapper->Window->ApplyOnTop();
+    }
+}
+
+void TNotesManager::ListChanged()
+{
+    if (NoteEngine)
+        NoteEngine->RefreshNotesManager();
+}

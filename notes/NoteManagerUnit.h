@@ -1,0 +1,63 @@
+#pragma once
+
+#include "notes/NoteWrapper.h"
+
+#include <QList>
+#include <QString>
+
+#include <memory>
+
+// The manager's ordered list of wrappers; it neither frees nor checks for
+// duplicates.
+class TNoteList
+{
+public:
+    int Count() const { return int(m_items.size()); }
+    TNoteWrapper *Get(int index) const { return m_items.at(index); }
+    int Add(TNoteWrapper *wrapper);
+    void Remove(TNoteWrapper *wrapper);
+    bool contains(TNoteWrapper *wrapper) const { return m_items.contains(wrapper); }
+    // Loops that let events run walk a snapshot; the removal count tells them
+    // whether an entry may have left the list meanwhile.
+    QList<TNoteWrapper *> snapshot() const { return m_items; }
+    int removals() const { return m_removals; }
+
+private:
+    QList<TNoteWrapper *> m_items;
+    int m_removals = 0;
+};
+
+// Owns every note of the user for the whole run.
+class TNotesManager final : public TNoteOWN
+{
+public:
+    TNotesManager();
+    ~TNotesManager() override;
+    TNotesManager(const TNotesManager &) = delete;
+    TNotesManager &operator=(const TNotesManager &) = delete;
+
+    TNoteList Notes;
+
+    TNoteWrapper *NewNote();
+    bool DeleteNote(TNoteWrapper *wrapper, bool closeWindow);
+    void ShowHideGroup(const QString &group, bool show);
+    void SaveAll();
+    void RefreshAllWindows();
+    void CloseAll();
+    void CheckTimers();
+    void RestoreTopmost();
+    void ListChanged() override;
+
+    // Wrappers taken out of the list whose window still closes; released once
+    // it has gone.
+    int pendingReleaseCount() const { return int(m_removed.size()); }
+
+private:
+    void releaseWhenClosed(TNoteWrapper *wrapper, const QPointer<TNoteForm> &window);
+    bool stillListed(TNoteWrapper *wrapper, int removalsAtStart) const;
+
+    QList<TNoteWrapper *> m_removed;
+};
+
+// Group names match after upper-casing ASCII letters only.
+bool SameGroup(const QString &a, const QString &b);

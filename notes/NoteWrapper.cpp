@@ -1,0 +1,253 @@
+#include "notes/NoteWrapper.h"
+
+#include "app/BrisquelMessages.h"
+#include "app/InternalProcs.h"
+#include "app/RegistryUnit.h"
+#include "notewindow/NoteFormUnit.h"
+#include "platform/BrisquelError.h"
+#include "platform/CodePage.h"
+#include "platform/RtfReader.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QTreeWidgetItem>
+
+#include <cmath>
+
+namespace {
+
+constexpr int kPreviewBytes = 255;
+constexpr int kTransparentAlpha = 200;
+
+} // namespace
+
+TNoteWrapper::TNoteWrapper(const QString &id, TNoteOWN *owner)
+    : Manager(owner)
+{
+    LoadOrCreate(id);
+}
+
+TNoteWrapper::~TNoteWrapper()
+{
+    // A window still closing must not reach a wrapper that is gone.
+    if (!m_lastWindow.isNull() && m_lastWindow->Wrapper == this)
+        m_lastWindow->Wrapper = nullptr;
+}
+
+void TNoteWrapper::LoadOrCreate(QString id)
+{
+    InvalidatePreview();
+    if (!id.isEmpty() && QFile::exists(NoteFileName(id))) {
+        Note = std::make_unique<TNoteClass>(id);
+        bool loaded = false;
+        try {
+            loaded = Note->LoadFromFile(NoteFileName(id));
+        } catch (const BrisquelError &) {
+            // A file that exists but cannot be opened is treated as damaged.
+            loaded = false;
+        }
+        if (!loaded) {
+            Note->Content.clear();
+            Note->Title = QStringLiteral("损坏的便笺") + QString(9, QLatin1Char(' '));
+            Damaged = true;
+        }
+        NoteID = id;
+        FileName = NoteFileName(id);
+        if (loaded && !Note->IsHidden())
+            OpenWindow();
+        return;
+    }
+    if (id.isEmpty())
+        id = NewNoteID();
+    Note = std::make_unique<TNoteClass>(id);
+    NoteID = id;
+    FileName = NoteFileName(id);
+    OpenWindow();
+}
+
+bool TNoteWrapper::OpenWindow()
+{
+    if (Note->IsHidden())
+        Note->SetHidden(false);
+    if (Window.isNull()) {
+        Window = new TNoteForm();
+        m_lastWindow = Window;
+    }
+    TNoteForm *window = Window;
+    window->setVisible(false);
+    window->SetAlphaBlend(Settings.NoteTransparency, kTransparentAlpha);
+    window->Wrapper = this;
+    window->resize(Note->Width, Note->Height);
+    window->move(Note->Left, Note->Top);
+    window->LoadContent(Note->Content);
+    window->UpdateTimer->stop();
+    window->setObjectName(NoteID);
+    window->setWindowTitle(QStringLiteral("Brisquel"));
+    window->ApplyNoteColor(Note->NoteColor);
+    window->show();
+    window->update();
+    window->FormResize();
+    window->ApplyOnTop();
+    HideAppWindows();
+    return true;
+}
+
+void TNoteWrapper::ShowNote()
+{
+    if (!Window.isNull()) {
+        Window->raise();
+        Window->activateWindow();
+    } else if (Damaged) {
+        ShowInformation(QStringLiteral("损坏的便笺: ") + NoteID);
+        return;
+    } else {
+        OpenWindow();
+        Window->raise();
+        Window->activateWindow();
+    }
+    NotifyChanged();
+}
+
+void TNoteWrapper::HideNote(bool closeWindow)
+{
+    Note->SetHidden(true);
+    DetachWindow(closeWindow);
+    NotifyChanged();
+}
+
+void TNoteWrapper::DetachWindow(bool closeWindow)
+{
+    if (Window.isNull())
+        return;
+    QPointer<TNoteForm> window = Window;
+    Window.clear();
+    Save();
+    window->UpdateTimer->stop();
+    window->Allarme->stop();
+    if (closeWindow)
+        window->close();
+    if (!ShuttingDown)
+        QCoreApplication::processEvents();
+}
+
+void TNoteWrapper::RefreshWindow()
+{
+    if (!Window.isNull()) {
+        OpenWindow();
+        Window->update();
+    }
+    NotifyChanged();
+}
+
+void TNoteWrapper::FillListItem(QTreeWidgetItem *row) const
+{
+    if (!row)
+        return;
+    row->setText(0, Note->Title);
+    row->setData(0, Qt::UserRole, QVariant::fromValue(static_cast<void *>(const_cast<TNoteWrapper *>(this))));
+    for (int column = 1; column < row->columnCount(); ++column)
+        row->setText(column, QString());
+    row->setData(0, ImageIndexRole, IsShown() ? 0 : 1);
+    const QString unset = QStringLiteral("未设置");
+    row->setText(1, Note->Group);
+    row->setText(2, Note->AlarmSet ? dateTimeText(Note->AlarmTime) : unset);
+    row->setText(3, Note->AutoShowState == 1 ? dateTimeText(Note->AutoShowTime) : unset);
+}
+
+void TNoteWrapper::ReadFromWindow()
+{
+    InvalidatePreview();
+    if (Window.isNull())
+        return;
+    Note->Content = Window->SaveContent();
+    Note->Left = Window->x();
+    Note->Top = Window->y();
+    Note->Width = Window->width();
+    Note->Height = Window->height();
+}
+
+void TNoteWrapper::Save()
+{
+    if (Damaged)
+        return;
+    ReadFromWindow();
+    bool saved = false;
+    try {
+        saved = Note->SaveToFile(FileName);
+    } catch (const BrisquelError &) {
+        saved = false;
+    }
+    reportSaveResult(saved);
+}
+
+void TNoteWrapper::reportSaveResult(bool saved)
+{
+    // A failed save leaves the previous file and the edits in the window; the
+    // user hears of it once until a save succeeds again.
+    if (saved) {
+        m_saveFailureShown = false;
+        return;
+    }
+    if (m_saveFailureShown)
+        return;
+    m_saveFailureShown = true;
+    ShowErrorBox(QStringLiteral("便笺不能保存: ") + Note->Title + QStringLiteral("\n") + FileName);
+}
+
+void TNoteWrapper::InvalidatePreview()
+{
+    PreviewDirty = true;
+    PreviewText.clear();
+}
+
+QString TNoteWrapper::GetPreview()
+{
+    if (!PreviewDirty)
+        return PreviewText;
+    PreviewDirty = false;
+    // Cut after 255 bytes of code page 936 text, at a character boundary.
+    PreviewText = CodePage::fromCp936(CodePage::toCp936Truncated(Rtf::toPlainText(Note->Content), kPreviewBytes));
+    return PreviewText;
+}
+
+void TNoteWrapper::CheckAlarm()
+{
+    if (!Note->AlarmSet || !(Now() > Note->AlarmTime))
+        return;
+    ShowNote();
+    if (!Window.isNull()) {
+        Note->AlarmSet = false;
+        Window->Allarme->start();
+    }
+}
+
+void TNoteWrapper::CheckAutoShow()
+{
+    if (Note->AutoShowState != 1 || !(Now() > Note->AutoShowTime))
+        return;
+    Note->AutoShowState = 0;
+    ShowNote();
+    Save();
+}
+
+void TNoteWrapper::HideUntil(TDateTime time)
+{
+    if (Now() >= time)
+        return;
+    Note->AutoShowState = 1;
+    Note->AutoShowTime = time;
+    if (!Window.isNull())
+        HideNote(true);
+    Save();
+}
+
+void TNoteWrapper::HideForMinutes(unsigned minutes)
+{
+    HideUntil(Now() + double(minutes) / 1440.0);
+}
+
+void TNoteWrapper::NotifyChanged()
+{
+    if (Manager)
+        Manager->ListChanged();
+}
