@@ -4,11 +4,11 @@
 #include "app/RegistryUnit.h"
 #include "platform/BrisquelError.h"
 #include "platform/CodePage.h"
+#include "platform/SafeFile.h"
 
 #include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
-#include <QSaveFile>
 #include <QScreen>
 #include <QtEndian>
 
@@ -403,14 +403,14 @@ QByteArray TNoteClass::toFileBytes() const
 
 bool TNoteClass::SaveToFile(const QString &path) const
 {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        throw BrisquelError(QStringLiteral("Cannot create file \"%1\". %2").arg(path, file.errorString()));
-    file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-    const QByteArray bytes = toFileBytes();
-    if (file.write(bytes) != bytes.size()) {
-        file.cancelWriting();
-        return false;
+    QString error;
+    switch (SafeFile::write(path, toFileBytes(), &error)) {
+    case SafeFile::Result::Saved:
+        return true;
+    case SafeFile::Result::CannotCreate:
+        throw BrisquelError(QStringLiteral("Cannot create file \"%1\". %2").arg(path, error));
+    case SafeFile::Result::WriteFailed:
+        break;
     }
-    return file.commit();
+    return false;
 }

@@ -1,13 +1,13 @@
 #include "platform/RegistryStore.h"
 
 #include "platform/CodePage.h"
+#include "platform/SafeFile.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
 #include <QRegularExpression>
-#include <QSaveFile>
 #include <QStandardPaths>
 #include <QStringConverter>
 #include <QtEndian>
@@ -530,18 +530,7 @@ bool TRegistry::commit()
             || !parent.mkdir(folder.fileName(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner))
             return false;
     }
-    QSaveFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    const QByteArray bytes = m_document.serialize();
-    // commit() does not notice a short write in its final flush (disk full),
-    // so the flush is checked here, before the old file is replaced.
-    if (!file.setPermissions(QFile::ReadOwner | QFile::WriteOwner) || file.write(bytes) != bytes.size()
-        || !file.flush()) {
-        file.cancelWriting();
-        return false;
-    }
-    return file.commit();
+    return SafeFile::write(fileName, m_document.serialize()) == SafeFile::Result::Saved;
 }
 
 bool TRegistry::KeyExists(const QString &path)

@@ -2,6 +2,7 @@
 #include "app/RegistryUnit.h"
 #include "notes/ClassesUnit.h"
 #include "platform/CodePage.h"
+#include "tests/FileSizeLimit.h"
 
 #include <QRandomGenerator>
 #include <QtTest>
@@ -43,6 +44,12 @@ QByteArray writeFile(const QString &path, const QByteArray &bytes)
         return QByteArray();
     file.write(bytes);
     return bytes;
+}
+
+QByteArray fileOf(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 QByteArray legacyImage(quint8 version, const QByteArray &body, bool withBody = true)
@@ -104,6 +111,7 @@ private slots:
     void newerVersionAsksToDelete();
     void unreadableFileThrows();
     void savedFileIsPrivateAndReplacesOld();
+    void failedSaveKeepsOldFile();
     void damagedInputNeverCrashes();
 
 private:
@@ -475,6 +483,21 @@ void TestNoteFormat::savedFileIsPrivateAndReplacesOld()
     QCOMPARE(info.permissions() & others, QFile::Permissions());
     QVERIFY(info.permissions().testFlags(QFile::ReadOwner | QFile::WriteOwner));
     // No temporary file is left beside it.
+    QCOMPARE(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("N1.knt")});
+}
+
+void TestNoteFormat::failedSaveKeepsOldFile()
+{
+    QTemporaryDir folder;
+    const QString path = folder.filePath(QStringLiteral("N1.knt"));
+    QVERIFY(exampleRecord().SaveToFile(path));
+    TNoteClass large = exampleRecord();
+    large.Content = QByteArray(64 * 1024, 'x');
+    {
+        const FileSizeLimit limit(4096);
+        QVERIFY(!large.SaveToFile(path));
+    }
+    QCOMPARE(fileOf(path), exampleRecord().toFileBytes());
     QCOMPARE(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("N1.knt")});
 }
 

@@ -1,10 +1,9 @@
 #include "platform/RegistryStore.h"
+#include "tests/FileSizeLimit.h"
 
 #include <QtTest>
 
-#include <csignal>
 #include <functional>
-#include <sys/resource.h>
 
 namespace {
 
@@ -39,32 +38,6 @@ QByteArray crlf(QByteArray text)
 {
     return text.replace("\n", "\r\n");
 }
-
-// Lowers the largest file this process may write, so that a save fails
-// part-way whoever runs the test (permissions do not stop root).
-class FileSizeLimit
-{
-public:
-    explicit FileSizeLimit(rlim_t bytes)
-    {
-        getrlimit(RLIMIT_FSIZE, &m_old);
-        m_oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit limit = m_old;
-        limit.rlim_cur = bytes;
-        setrlimit(RLIMIT_FSIZE, &limit);
-    }
-    ~FileSizeLimit()
-    {
-        setrlimit(RLIMIT_FSIZE, &m_old);
-        std::signal(SIGXFSZ, m_oldHandler);
-    }
-    FileSizeLimit(const FileSizeLimit &) = delete;
-    FileSizeLimit &operator=(const FileSizeLimit &) = delete;
-
-private:
-    rlimit m_old{};
-    void (*m_oldHandler)(int) = nullptr;
-};
 
 } // namespace
 
