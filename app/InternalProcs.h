@@ -7,6 +7,7 @@
 #include <QString>
 
 class QPainter;
+class QWidget;
 
 // Flags of the user-interface thread (see the program entry and the tray form).
 extern bool Starting;     // true until the main form has finished creating
@@ -45,6 +46,8 @@ void OpenDocument(const QString &target);
 void PlaySoundFile(const QString &file, bool wait);
 void PlayAlarmSound();
 void HideAppWindows();
+// The window HideAppWindows keeps off the screen and the task bar.
+void setMainFormWindow(QWidget *window);
 
 // Painting of the title strip and the style preview.
 void DrawTitleStrip(QPainter &canvas, const QString &caption, int width, int height, TColor titleColor,
