@@ -17,6 +17,9 @@ public:
     std::unique_ptr<TNotesManager> Manager;
 
     void RefreshNotesManager();
+    void ShowNotesManager();
+    // Runs the configuration dialog and applies its result to all notes.
+    void Configure();
 };
 
 // None before the main form has built the engine and after shutdown.

@@ -2,13 +2,16 @@
 
 #include "app/BrisquelMessages.h"
 #include "app/InternalProcs.h"
+#include "app/MainFormUnit.h"
+#include "dialogs/frmSplashForm.h"
 #include "platform/SingleInstance.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
 #include <QProgressDialog>
+#include <QThread>
 
 namespace {
 
@@ -55,6 +58,8 @@ void deleteTreeWithProgress(const QString &root, const QString &title)
     progress.setValue(progress.maximum());
 }
 
+constexpr int kSplashMs = 1000;
+
 } // namespace
 
 EntryMode entryModeFor(const QStringList &arguments)
@@ -84,4 +89,36 @@ int RunUninstall()
     QCoreApplication::setApplicationName(QStringLiteral("Brisquel Uninstall"));
     deleteTreeWithProgress(ProgramFolder() + QStringLiteral("Users"), QCoreApplication::applicationName());
     return 0;
+}
+
+int RunNormal(bool showSplash)
+{
+    SingleInstance instance;
+    if (instance.IsAlreadyRunning())
+        return 0;
+    CreateSplash(showSplash);
+    Starting = true;
+    ShuttingDown = false;
+    QCoreApplication::setApplicationName(QStringLiteral("Brisquel"));
+    if (SplashForm) {
+        SplashForm->show();
+        SplashForm->repaint();
+        QCoreApplication::processEvents();
+        QThread::msleep(kSplashMs);
+    }
+    QApplication::setQuitOnLastWindowClosed(false);
+    try {
+        BrisquelMainForm = new TBrisquelMainForm();
+    } catch (...) {
+        ReleaseSplash();
+        throw;
+    }
+    ReleaseSplash();
+    instance.setTerminateHandler([] { return BrisquelMainForm ? BrisquelMainForm->TerminateMessage() : 1; });
+    const int exitCode = QApplication::exec();
+    instance.setTerminateHandler({});
+    // Whatever ended the loop, the notes are saved before the process goes.
+    ReleaseEngine(false);
+    delete BrisquelMainForm;
+    return exitCode;
 }

@@ -15,6 +15,11 @@ enum class EntryMode {
 // argument after it counts, its ASCII letters compared without case.
 EntryMode entryModeFor(const QStringList &arguments);
 
+// The tray-resident run: one instance at a time, the splash window unless
+// showSplash is false, the main form and the message loop. The result is
+// the exit code.
+int RunNormal(bool showSplash);
+
 // "/TERMINATE": makes a running instance shut down and returns once it has;
 // returns at once when none runs. Shows nothing; the result is the exit code.
 int RunTerminateRequest();

@@ -1,8 +1,19 @@
+#include "app/ProgramEntry.h"
+
 #include <QApplication>
 
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Brisquel"));
-    return 0;
+    switch (entryModeFor(QCoreApplication::arguments())) {
+    case EntryMode::Terminate:
+        return RunTerminateRequest();
+    case EntryMode::Uninstall:
+        return RunUninstall();
+    case EntryMode::NoSplash:
+        return RunNormal(false);
+    case EntryMode::Normal:
+        break;
+    }
+    return RunNormal(true);
 }
