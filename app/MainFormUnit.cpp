@@ -73,7 +73,8 @@ void TBrisquelMainForm::buildTrayMenu()
 {
     NewNote1 = TrayMenu->addAction(QStringLiteral("新建便笺(&N)"), this, &TBrisquelMainForm::NewNote1Click);
     TrayMenu->addSeparator()->setEnabled(false);
-    ShowNotesManager1 = TrayMenu->addAction(QStringLiteral("显示便笺管理"));
+    ShowNotesManager1 = TrayMenu->addAction(QStringLiteral("显示便笺管理"), this,
+                                            &TBrisquelMainForm::ShowNotesManager1Click);
     TrayMenu->addSeparator();
     MyTODOList1 = TrayMenu->addAction(QStringLiteral("我的 TODO 列表(&T)"));
     TrayMenu->addSeparator();
@@ -183,6 +184,12 @@ void TBrisquelMainForm::NewNote1Click()
 {
     if (NoteEngine)
         NoteEngine->Manager->NewNote();
+}
+
+void TBrisquelMainForm::ShowNotesManager1Click()
+{
+    if (NoteEngine)
+        NoteEngine->ShowNotesManager();
 }
 
 void TBrisquelMainForm::About1Click()

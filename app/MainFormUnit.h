@@ -34,6 +34,7 @@ public:
     void TrayIconDblClick();
     void TrayMenuPopup();
     void NewNote1Click();
+    void ShowNotesManager1Click();
     void About1Click();
     void Exit1Click();
     void NoteSystemTimerTimer();

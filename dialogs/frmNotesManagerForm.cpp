@@ -1,0 +1,375 @@
+#include "dialogs/frmNotesManagerForm.h"
+
+#include "app/BrisquelEngineUnit.h"
+#include "app/InternalProcs.h"
+#include "notes/NoteWrapper.h"
+#include "notewindow/NoteConfUnit.h"
+#include "platform/CodePage.h"
+#include "platform/RegistryStore.h"
+#include "resources/BrisquelResources.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QHelpEvent>
+#include <QMenu>
+#include <QPushButton>
+#include <QScreen>
+#include <QToolTip>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <optional>
+
+TNotesManagerForm *NotesManagerForm = nullptr;
+
+const QString TNotesManagerForm::PlacementKey = QStringLiteral("\\SOFTWARE\\Orvanta\\Brisquel\\NotesManagerWin");
+
+namespace {
+
+TNoteWrapper *wrapperOf(const QTreeWidgetItem *row)
+{
+    return row ? static_cast<TNoteWrapper *>(row->data(0, Qt::UserRole).value<void *>()) : nullptr;
+}
+
+// Ordinal, byte by byte over the text in the program's code page.
+int compareText(const QString &a, const QString &b)
+{
+    const QByteArray left = CodePage::toCp936(a);
+    const QByteArray right = CodePage::toCp936(b);
+    const int common = int(qMin(left.size(), right.size()));
+    for (int i = 0; i < common; ++i) {
+        if (quint8(left.at(i)) != quint8(right.at(i)))
+            return quint8(left.at(i)) < quint8(right.at(i)) ? -1 : 1;
+    }
+    return left.size() == right.size() ? 0 : (left.size() < right.size() ? -1 : 1);
+}
+
+// The time a row shows in the alarm or auto-show column; none when unset.
+std::optional<TDateTime> timeOf(const TNoteWrapper *wrapper, int column)
+{
+    if (!wrapper)
+        return std::nullopt;
+    if (column == 2 && wrapper->Note->AlarmSet)
+        return wrapper->Note->AlarmTime;
+    if (column == 3 && wrapper->Note->AutoShowState == 1)
+        return wrapper->Note->AutoShowTime;
+    return std::nullopt;
+}
+
+} // namespace
+
+TNotesManagerForm::TNotesManagerForm(QWidget *owner)
+    : QWidget(owner, Qt::Window | Qt::WindowSystemMenuHint | Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint)
+    , Notes(new QGroupBox(QStringLiteral("便笺"), this))
+    , NotesListView(new QTreeWidget(Notes))
+    , DownPanel(new QWidget(this))
+    , CloseButton(new QPushButton(QStringLiteral("关闭"), DownPanel))
+    , Button1(new QPushButton(DownPanel))
+    , NotePopupMan(new QMenu(this))
+{
+    setAttribute(Qt::WA_DeleteOnClose);
+    setWindowTitle(QStringLiteral("便笺管理"));
+    QFont font(QStringLiteral("宋体"));
+    font.setPixelSize(12);
+    setFont(font);
+    resize(530, 328);
+
+    NotesListView->setColumnCount(4);
+    NotesListView->setHeaderLabels(
+        {QStringLiteral("标题"), QStringLiteral("组"), QStringLiteral("报警"), QStringLiteral("自动显示")});
+    NotesListView->setRootIsDecorated(false);
+    NotesListView->setSelectionBehavior(QAbstractItemView::SelectRows);
+    NotesListView->setSelectionMode(QAbstractItemView::SingleSelection);
+    NotesListView->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    NotesListView->setContextMenuPolicy(Qt::CustomContextMenu);
+    NotesListView->header()->setSectionsClickable(true);
+    NotesListView->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    NotesListView->header()->setMinimumSectionSize(40);
+    NotesListView->setColumnWidth(0, 200);
+    NotesListView->viewport()->installEventFilter(this);
+    auto *listLayout = new QVBoxLayout(Notes);
+    listLayout->addWidget(NotesListView);
+
+    DownPanel->setFixedHeight(29);
+    CloseButton->setFixedSize(75, 24);
+    CloseButton->setDefault(true);
+    Button1->setFixedSize(75, 24);
+    Button1->move(3, 4);
+    CloseButton->move(0, 4);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(Notes);
+    layout->addWidget(DownPanel);
+
+    createActions();
+    connect(CloseButton, &QPushButton::clicked, this, &TNotesManagerForm::CloseButtonClick);
+    connect(Button1, &QPushButton::clicked, NewNote, &QAction::trigger);
+    connect(NotesListView->header(), &QHeaderView::sectionClicked, this,
+            &TNotesManagerForm::NotesListViewColumnClick);
+    connect(NotesListView, &QTreeWidget::itemDoubleClicked, this, &TNotesManagerForm::NotesListViewDblClick);
+    connect(NotesListView, &QTreeWidget::itemSelectionChanged, this, &TNotesManagerForm::updateActions);
+    connect(NotesListView, &QWidget::customContextMenuRequested, this, [this](const QPoint &pos) {
+        updateActions();
+        NotePopupMan->popup(NotesListView->viewport()->mapToGlobal(pos));
+    });
+    FormCreate();
+    updateActions();
+}
+
+TNotesManagerForm::~TNotesManagerForm()
+{
+    if (NotesManagerForm == this)
+        NotesManagerForm = nullptr;
+}
+
+void TNotesManagerForm::createActions()
+{
+    const auto make = [this](const QString &caption, const QKeySequence &shortcut, int image,
+                             void (TNotesManagerForm::*execute)()) {
+        auto *action = new QAction(caption, this);
+        if (!shortcut.isEmpty()) {
+            action->setShortcut(shortcut);
+            action->setShortcutContext(Qt::WindowShortcut);
+        }
+        if (image >= 0)
+            action->setIcon(NotesManagerIcon(image));
+        connect(action, &QAction::triggered, this, execute);
+        addAction(action);
+        return action;
+    };
+    NewNote = make(QStringLiteral("新建便笺(&N)"), QKeySequence(Qt::CTRL | Qt::Key_N), 0,
+                   &TNotesManagerForm::NewNoteExecute);
+    HideNote = make(QStringLiteral("关闭便笺"), QKeySequence(Qt::Key_C), 3, &TNotesManagerForm::HideNoteExecute);
+    ShowNote = make(QStringLiteral("显示便笺"), QKeySequence(Qt::Key_S), -1, &TNotesManagerForm::ShowNoteExecute);
+    EditNote = make(QStringLiteral("便笺属性"), QKeySequence(Qt::CTRL | Qt::Key_P), -1,
+                    &TNotesManagerForm::EditNoteExecute);
+    HideGroup = make(QStringLiteral("关闭同组的所有便笺"), QKeySequence(), -1, &TNotesManagerForm::HideGroupExecute);
+    ShowGroup = make(QStringLiteral("显示同组的所有便笺"), QKeySequence(), -1, &TNotesManagerForm::ShowGroupExecute);
+    DeleteNote = make(QStringLiteral("删除便笺"), QKeySequence(Qt::Key_Delete), 2,
+                      &TNotesManagerForm::DeleteNoteExecute);
+    Button1->setText(NewNote->text());
+
+    NotePopupMan->addAction(HideNote);
+    NotePopupMan->addAction(ShowNote);
+    N2 = NotePopupMan->addSeparator();
+    NotePopupMan->addAction(ShowGroup);
+    NotePopupMan->addAction(HideGroup);
+    NotePopupMan->addSeparator();
+    NotePopupMan->addAction(NewNote);
+    NotePopupMan->addAction(DeleteNote);
+    NotePopupMan->addSeparator();
+    NotePopupMan->addAction(EditNote);
+}
+
+void TNotesManagerForm::FormCreate()
+{
+    if (const QScreen *screen = QGuiApplication::primaryScreen()) {
+        const QSize area = screen->geometry().size();
+        move((area.width() - width()) / 2, (area.height() - height()) / 2);
+    }
+    try {
+        m_saver.LoadFromRegistry(PlacementKey);
+        m_saver.ApplyToForm(this);
+    } catch (const ERegistryException &) {
+        // A damaged placement leaves the centred one; closing writes it anew.
+    }
+}
+
+void TNotesManagerForm::closeEvent(QCloseEvent *event)
+{
+    m_saver.ReadFromForm(this);
+    m_saver.SaveToRegistry(PlacementKey);
+    event->accept();
+    NotesManagerForm = nullptr;
+    ShellReady = true;
+}
+
+void TNotesManagerForm::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    CloseButton->move(DownPanel->width() - CloseButton->width() - 5, CloseButton->y());
+}
+
+bool TNotesManagerForm::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == NotesListView->viewport() && event->type() == QEvent::ToolTip) {
+        const auto *help = static_cast<QHelpEvent *>(event);
+        const QString tip = NotesListViewInfoTip(NotesListView->itemAt(help->pos()));
+        if (tip.isEmpty())
+            QToolTip::hideText();
+        else
+            QToolTip::showText(help->globalPos(), tip, NotesListView->viewport());
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+QString TNotesManagerForm::NotesListViewInfoTip(QTreeWidgetItem *row) const
+{
+    TNoteWrapper *wrapper = wrapperOf(row);
+    if (!wrapper)
+        return QString();
+    return QStringLiteral("Note text preview:") + QStringLiteral("\n\r") + wrapper->GetPreview();
+}
+
+void TNotesManagerForm::refill(const QList<TNoteWrapper *> &wrappers)
+{
+    TNoteWrapper *selected = selectedWrapper();
+    NotesListView->setUpdatesEnabled(false);
+    NotesListView->clear();
+    QList<QTreeWidgetItem *> rows;
+    rows.reserve(wrappers.size());
+    for (TNoteWrapper *wrapper : wrappers) {
+        auto *row = new QTreeWidgetItem(4);
+        wrapper->FillListItem(row);
+        row->setIcon(0, NotesManagerIcon(row->data(0, TNoteWrapper::ImageIndexRole).toInt()));
+        rows.append(row);
+    }
+    std::stable_sort(rows.begin(), rows.end(),
+                     [this](const QTreeWidgetItem *a, const QTreeWidgetItem *b) { return NotesListViewCompare(a, b); });
+    NotesListView->addTopLevelItems(rows);
+    selectWrapper(selected);
+    NotesListView->setUpdatesEnabled(true);
+    updateActions();
+}
+
+void TNotesManagerForm::sortRows()
+{
+    TNoteWrapper *selected = selectedWrapper();
+    QList<QTreeWidgetItem *> rows;
+    while (NotesListView->topLevelItemCount() > 0)
+        rows.append(NotesListView->takeTopLevelItem(0));
+    std::stable_sort(rows.begin(), rows.end(),
+                     [this](const QTreeWidgetItem *a, const QTreeWidgetItem *b) { return NotesListViewCompare(a, b); });
+    NotesListView->addTopLevelItems(rows);
+    selectWrapper(selected);
+}
+
+bool TNotesManagerForm::NotesListViewCompare(const QTreeWidgetItem *a, const QTreeWidgetItem *b) const
+{
+    if (m_sortColumn == 1) {
+        const int byGroup = compareText(a->text(1), b->text(1));
+        if (byGroup != 0)
+            return byGroup < 0;
+    } else if (m_sortColumn == 2 || m_sortColumn == 3) {
+        // By time, rows without a time last.
+        const std::optional<TDateTime> left = timeOf(wrapperOf(a), m_sortColumn);
+        const std::optional<TDateTime> right = timeOf(wrapperOf(b), m_sortColumn);
+        if (left.has_value() != right.has_value())
+            return left.has_value();
+        if (left && *left != *right)
+            return *left < *right;
+    }
+    return compareText(a->text(0), b->text(0)) < 0;
+}
+
+TNoteWrapper *TNotesManagerForm::selectedWrapper() const
+{
+    const QList<QTreeWidgetItem *> selection = NotesListView->selectedItems();
+    return selection.isEmpty() ? nullptr : wrapperOf(selection.first());
+}
+
+void TNotesManagerForm::selectWrapper(TNoteWrapper *wrapper)
+{
+    if (!wrapper)
+        return;
+    for (int i = 0; i < NotesListView->topLevelItemCount(); ++i) {
+        QTreeWidgetItem *row = NotesListView->topLevelItem(i);
+        if (wrapperOf(row) == wrapper) {
+            NotesListView->setCurrentItem(row);
+            return;
+        }
+    }
+}
+
+void TNotesManagerForm::updateActions()
+{
+    const bool hasSelection = !NotesListView->selectedItems().isEmpty();
+    TNoteWrapper *wrapper = selectedWrapper();
+    HideNote->setVisible(wrapper && wrapper->IsShown());
+    ShowNote->setEnabled(hasSelection);
+    ShowNote->setVisible(!hasSelection || (wrapper && !wrapper->IsShown()));
+    N2->setVisible(true);
+    EditNote->setEnabled(wrapper != nullptr);
+    HideGroup->setEnabled(wrapper != nullptr);
+    ShowGroup->setEnabled(wrapper != nullptr);
+    DeleteNote->setEnabled(hasSelection);
+}
+
+void TNotesManagerForm::bringBack()
+{
+    raise();
+    activateWindow();
+}
+
+void TNotesManagerForm::NewNoteExecute()
+{
+    if (NoteEngine)
+        NoteEngine->Manager->NewNote();
+}
+
+void TNotesManagerForm::HideNoteExecute()
+{
+    if (TNoteWrapper *wrapper = selectedWrapper(); wrapper && wrapper->IsShown())
+        wrapper->HideNote(true);
+}
+
+void TNotesManagerForm::ShowNoteExecute()
+{
+    TNoteWrapper *wrapper = selectedWrapper();
+    if (!wrapper || wrapper->IsShown())
+        return;
+    wrapper->ShowNote();
+    bringBack();
+}
+
+void TNotesManagerForm::EditNoteExecute()
+{
+    if (TNoteWrapper *wrapper = selectedWrapper()) {
+        EditNoteProperties(wrapper, -1, -1);
+        bringBack();
+    }
+}
+
+void TNotesManagerForm::HideGroupExecute()
+{
+    if (TNoteWrapper *wrapper = selectedWrapper(); wrapper && NoteEngine)
+        NoteEngine->Manager->ShowHideGroup(wrapper->Note->Group, false);
+}
+
+void TNotesManagerForm::ShowGroupExecute()
+{
+    if (TNoteWrapper *wrapper = selectedWrapper(); wrapper && NoteEngine)
+        NoteEngine->Manager->ShowHideGroup(wrapper->Note->Group, true);
+}
+
+void TNotesManagerForm::DeleteNoteExecute()
+{
+    if (TNoteWrapper *wrapper = selectedWrapper(); wrapper && NoteEngine)
+        NoteEngine->Manager->DeleteNote(wrapper, true);
+}
+
+void TNotesManagerForm::NotesListViewColumnClick(int column)
+{
+    m_sortColumn = column;
+    sortRows();
+}
+
+void TNotesManagerForm::NotesListViewDblClick()
+{
+    updateActions();
+    if (ShowNote->isEnabled())
+        ShowNote->trigger();
+}
+
+void TNotesManagerForm::CloseButtonClick()
+{
+    close();
+}

@@ -1,0 +1,83 @@
+#pragma once
+
+#include "dialogs/FormSaverClassUnit.h"
+
+#include <QWidget>
+
+class QAction;
+class QGroupBox;
+class QMenu;
+class QPushButton;
+class QTreeWidget;
+class QTreeWidgetItem;
+class TNoteWrapper;
+
+// The window that lists every note, one row per note, and shows, closes,
+// edits, creates and deletes notes singly or by group.
+class TNotesManagerForm final : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit TNotesManagerForm(QWidget *owner = nullptr);
+    ~TNotesManagerForm() override;
+
+    QGroupBox *Notes;
+    QTreeWidget *NotesListView;
+    QWidget *DownPanel;
+    QPushButton *CloseButton;
+    QPushButton *Button1;
+    QMenu *NotePopupMan;
+
+    QAction *NewNote;
+    QAction *HideNote;
+    QAction *ShowNote;
+    QAction *EditNote;
+    QAction *HideGroup;
+    QAction *ShowGroup;
+    QAction *DeleteNote;
+    QAction *N2;
+
+    // The column rows are ordered by; the title column at creation.
+    int sortColumn() const { return m_sortColumn; }
+
+    // Rebuilds every row from the notes, in the current order, keeping the
+    // selected note selected.
+    void refill(const QList<TNoteWrapper *> &wrappers);
+    TNoteWrapper *selectedWrapper() const;
+    void selectWrapper(TNoteWrapper *wrapper);
+    // The action update handlers, run whenever selection or rows change.
+    void updateActions();
+    QString NotesListViewInfoTip(QTreeWidgetItem *row) const;
+
+    static const QString PlacementKey;
+
+    void NewNoteExecute();
+    void HideNoteExecute();
+    void ShowNoteExecute();
+    void EditNoteExecute();
+    void HideGroupExecute();
+    void ShowGroupExecute();
+    void DeleteNoteExecute();
+    void NotesListViewColumnClick(int column);
+    void NotesListViewDblClick();
+    void CloseButtonClick();
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void FormCreate();
+    void createActions();
+    void sortRows();
+    bool NotesListViewCompare(const QTreeWidgetItem *a, const QTreeWidgetItem *b) const;
+    void bringBack();
+
+    int m_sortColumn = 0;
+    TFormSaver m_saver;
+};
+
+// The open notes manager window, none while it is closed.
+extern TNotesManagerForm *NotesManagerForm;

@@ -1,0 +1,370 @@
+#include "notewindow/NoteConfUnit.h"
+
+#include "app/BrisquelEngineUnit.h"
+#include "app/BrisquelMessages.h"
+#include "app/InternalProcs.h"
+#include "dialogs/ColorPicker.h"
+#include "notes/NoteWrapper.h"
+#include "platform/DateTime.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDateEdit>
+#include <QDialogButtonBox>
+#include <QEvent>
+#include <QGuiApplication>
+#include <QFileDialog>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPainter>
+#include <QPushButton>
+#include <QScreen>
+#include <QTabWidget>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include <cmath>
+#include <optional>
+
+namespace {
+
+constexpr int kTitleLength = 124;
+const QSize kPreviewSize(121, 105);
+// Hours with one or two digits, the separator, two digits of minutes.
+const QString kTimeMask = QStringLiteral("09:99;_");
+
+class PreviewPaintBox final : public QWidget
+{
+public:
+    PreviewPaintBox(TNoteConf *dialog, QWidget *parent)
+        : QWidget(parent)
+        , m_dialog(dialog)
+    {
+        setFixedSize(kPreviewSize);
+    }
+
+protected:
+    void paintEvent(QPaintEvent *) override { m_dialog->PreviewBoxPaint(); }
+
+private:
+    TNoteConf *m_dialog;
+};
+
+// Calls the handler when the focus leaves the field.
+class FocusExitFilter final : public QObject
+{
+public:
+    FocusExitFilter(QObject *parent, std::function<void()> onExit)
+        : QObject(parent)
+        , m_onExit(std::move(onExit))
+    {
+    }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::FocusOut)
+            m_onExit();
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    std::function<void()> m_onExit;
+};
+
+std::optional<QTime> parseTimeField(const QString &text)
+{
+    const QStringList parts = text.split(QLatin1Char(':'));
+    if (parts.size() != 2)
+        return std::nullopt;
+    bool hoursOk = false;
+    bool minutesOk = false;
+    const int hours = parts.at(0).trimmed().toInt(&hoursOk);
+    const int minutes = parts.at(1).trimmed().toInt(&minutesOk);
+    if (!hoursOk || !minutesOk || parts.at(1).trimmed().size() != 2 || hours < 0 || hours > 23 || minutes < 0
+        || minutes > 59)
+        return std::nullopt;
+    return QTime(hours, minutes);
+}
+
+QString timeFieldText(TDateTime value)
+{
+    return fromDateTime(value).time().toString(QStringLiteral("HH:mm"));
+}
+
+// The date field's date plus the time field's time; now when the time does
+// not parse.
+TDateTime fieldsValue(const QDateEdit *date, const QLineEdit *time)
+{
+    const std::optional<QTime> parsed = parseTimeField(time->text());
+    if (!parsed)
+        return Now();
+    return toDateTime(QDateTime(date->date(), *parsed));
+}
+
+void resetWhenInvalid(QLineEdit *time, QCheckBox *check)
+{
+    if (parseTimeField(time->text()))
+        return;
+    check->setChecked(false);
+    time->setText(QStringLiteral("00:00"));
+}
+
+QLineEdit *makeTimeField(QWidget *parent)
+{
+    auto *field = new QLineEdit(parent);
+    field->setInputMask(kTimeMask);
+    field->setMaxLength(5);
+    field->setFixedWidth(60);
+    return field;
+}
+
+QDateEdit *makeDateField(QWidget *parent)
+{
+    auto *field = new QDateEdit(parent);
+    field->setCalendarPopup(true);
+    field->setDisplayFormat(shortDateFormat());
+    return field;
+}
+
+QGroupBox *framed(const QString &caption, QWidget *content, QWidget *parent)
+{
+    auto *frame = new QGroupBox(caption, parent);
+    auto *layout = new QHBoxLayout(frame);
+    layout->addWidget(content);
+    return frame;
+}
+
+} // namespace
+
+TNoteConf::TNoteConf(QWidget *parent)
+    : QDialog(parent, Qt::Tool | Qt::WindowCloseButtonHint)
+    , Pages(new QTabWidget(this))
+{
+    setWindowTitle(QStringLiteral("便笺选项"));
+    QFont font(QStringLiteral("SimSun"));
+    font.setPointSize(9);
+    setFont(font);
+
+    auto *general = new QWidget(Pages);
+    Titleedit = new QLineEdit(general);
+    Titleedit->setMaxLength(kTitleLength);
+    GroupBox = new QComboBox(general);
+    GroupBox->setEditable(true);
+    GroupBox->setInsertPolicy(QComboBox::NoInsert);
+    auto *fileRow = new QWidget(general);
+    LinkedFileEdit = new QLineEdit(fileRow);
+    auto *browse = new QToolButton(fileRow);
+    browse->setText(QStringLiteral("..."));
+    connect(browse, &QToolButton::clicked, this, &TNoteConf::browseLinkedFile);
+    auto *fileLayout = new QHBoxLayout(fileRow);
+    fileLayout->setContentsMargins(0, 0, 0, 0);
+    fileLayout->addWidget(LinkedFileEdit);
+    fileLayout->addWidget(browse);
+    auto *generalLayout = new QVBoxLayout(general);
+    generalLayout->addWidget(framed(QStringLiteral("便笺标题"), Titleedit, general));
+    generalLayout->addWidget(framed(QStringLiteral("便笺组"), GroupBox, general));
+    generalLayout->addWidget(framed(QStringLiteral("附加文件"), fileRow, general));
+    Pages->addTab(general, QStringLiteral("常规"));
+
+    auto *appearance = new QWidget(Pages);
+    PreviewBox = new PreviewPaintBox(this, appearance);
+    BColor = new ColorPicker(appearance);
+    NColor = new ColorPicker(appearance);
+    TBcolor = new ColorPicker(appearance);
+    auto *colours = new QGridLayout();
+    colours->addWidget(new QLabel(QStringLiteral("标题颜色"), appearance), 0, 0);
+    colours->addWidget(BColor, 0, 1);
+    colours->addWidget(new QLabel(QStringLiteral("便笺颜色"), appearance), 1, 0);
+    colours->addWidget(NColor, 1, 1);
+    colours->addWidget(new QLabel(QStringLiteral("标题字体"), appearance), 2, 0);
+    colours->addWidget(TBcolor, 2, 1);
+    auto *appearanceLayout = new QHBoxLayout(appearance);
+    appearanceLayout->addWidget(framed(QStringLiteral("便笺风格设置"), PreviewBox, appearance));
+    appearanceLayout->addLayout(colours);
+    Pages->addTab(appearance, QStringLiteral("外观"));
+    for (ColorPicker *picker : {BColor, NColor, TBcolor}) {
+        picker->setDefaultEntry(true, QStringLiteral("默认"));
+        connect(picker, &ColorPicker::colorChanged, this, [this, picker] { BColorChange(picker); });
+        connect(picker, &ColorPicker::clicked, this, [this, picker] { BColorClick(picker); });
+    }
+
+    const auto timePage = [this](const QString &checkCaption, const QString &dateLabel, const QString &timeLabel,
+                                 QCheckBox *&check, QDateEdit *&date, QLineEdit *&time) {
+        auto *page = new QWidget(Pages);
+        check = new QCheckBox(checkCaption, page);
+        date = makeDateField(page);
+        time = makeTimeField(page);
+        auto *layout = new QGridLayout(page);
+        layout->addWidget(check, 0, 0, 1, 2);
+        layout->addWidget(new QLabel(dateLabel, page), 1, 0);
+        layout->addWidget(date, 1, 1);
+        layout->addWidget(new QLabel(timeLabel, page), 2, 0);
+        layout->addWidget(time, 2, 1);
+        layout->setRowStretch(3, 1);
+        return page;
+    };
+    Pages->addTab(timePage(QStringLiteral("自动显示在"), QStringLiteral("天后:"), QStringLiteral("时间后:"), AutoShowCB,
+                           AutoShowDateEdit, AutoShowTimeEdit),
+                  QStringLiteral("自动显示"));
+    Pages->addTab(timePage(QStringLiteral("报告在"), QStringLiteral("天:"), QStringLiteral("时间"), CKAlarm, DayInfo,
+                           TimeInfo),
+                  QStringLiteral("报警"));
+    AutoShowTimeEdit->installEventFilter(new FocusExitFilter(this, [this] { AutoShowTimeEditExit(); }));
+    TimeInfo->installEventFilter(new FocusExitFilter(this, [this] { TimeInfoExit(); }));
+
+    auto *buttons = new QDialogButtonBox(this);
+    buttons->addButton(QStringLiteral("确定"), QDialogButtonBox::AcceptRole);
+    buttons->addButton(QStringLiteral("取消"), QDialogButtonBox::RejectRole);
+    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(Pages);
+    layout->addWidget(buttons);
+    FormCreate();
+}
+
+void TNoteConf::FormCreate()
+{
+    Pages->setCurrentIndex(0);
+    Titleedit->setFocus();
+}
+
+void TNoteConf::PreviewBoxPaint()
+{
+    QPainter canvas(PreviewBox);
+    DrawStylePreview(canvas, kPreviewSize.width(), kPreviewSize.height(), BColor->color(), TBcolor->color(),
+                     NColor->color());
+}
+
+void TNoteConf::BColorChange(ColorPicker *)
+{
+    PreviewBox->update();
+}
+
+void TNoteConf::BColorClick(ColorPicker *picker)
+{
+    picker->chooseCustomColor();
+    PreviewBox->update();
+}
+
+void TNoteConf::AutoShowTimeEditExit()
+{
+    resetWhenInvalid(AutoShowTimeEdit, AutoShowCB);
+}
+
+void TNoteConf::TimeInfoExit()
+{
+    resetWhenInvalid(TimeInfo, CKAlarm);
+}
+
+void TNoteConf::browseLinkedFile()
+{
+    const QString file = QFileDialog::getOpenFileName(this, QString(), LinkedFileEdit->text());
+    if (!file.isEmpty())
+        LinkedFileEdit->setText(file);
+}
+
+namespace {
+
+void placeDialog(TNoteConf &dialog, int x, int y)
+{
+    const QScreen *screen = QGuiApplication::primaryScreen();
+    const QRect area = screen ? screen->availableGeometry() : QRect(0, 0, 1024, 768);
+    dialog.adjustSize();
+    const QSize size = dialog.size();
+    const int left = (x == -1 || area.width() < x + size.width() + 10) ? (area.width() - size.width()) / 2 : x + 10;
+    const int top = (y == -1 || area.height() < y + size.height() + 10) ? (area.height() - size.height()) / 2 : y + 10;
+    dialog.move(left, top);
+}
+
+// Offers every group in use once, in order of first appearance, whatever
+// the letter case.
+void fillGroups(QComboBox *box)
+{
+    box->clear();
+    if (!NoteEngine)
+        return;
+    const QList<TNoteWrapper *> notes = NoteEngine->Manager->Notes.snapshot();
+    for (const TNoteWrapper *wrapper : notes) {
+        const QString group = wrapper->Note->Group;
+        if (!group.trimmed().isEmpty() && box->findText(group, Qt::MatchFixedString) < 0)
+            box->addItem(group);
+    }
+}
+
+void fillDialog(TNoteConf &dialog, const TNoteClass &note)
+{
+    dialog.BColor->setColor(note.TitleColor);
+    dialog.NColor->setColor(note.NoteColor);
+    dialog.Titleedit->setText(note.Title);
+    dialog.TBcolor->setColor(note.TitleTextColor);
+    dialog.AutoShowCB->setChecked(note.AutoShowState == 1);
+    dialog.AutoShowDateEdit->setDate(fromDateTime(note.AutoShowTime).date());
+    dialog.AutoShowTimeEdit->setText(timeFieldText(note.AutoShowTime));
+    dialog.CKAlarm->setChecked(note.AlarmSet);
+    dialog.DayInfo->setDate(fromDateTime(note.AlarmTime).date());
+    dialog.TimeInfo->setText(timeFieldText(note.AlarmTime));
+    fillGroups(dialog.GroupBox);
+    dialog.GroupBox->setEditText(note.Group);
+    dialog.LinkedFileEdit->setText(note.LinkedFile);
+}
+
+void takeBack(TNoteConf &dialog, TNoteClass &note)
+{
+    note.TitleColor = dialog.BColor->color();
+    note.NoteColor = dialog.NColor->color();
+    note.TitleTextColor = dialog.TBcolor->color();
+    note.Title = dialog.Titleedit->text();
+    if (dialog.AutoShowCB->isChecked()) {
+        const TDateTime time = fieldsValue(dialog.AutoShowDateEdit, dialog.AutoShowTimeEdit);
+        if (Now() >= time) {
+            ShowProgramError(65230);
+            dialog.AutoShowCB->setChecked(false);
+        } else {
+            note.AutoShowTime = time;
+        }
+    }
+    note.AutoShowState = dialog.AutoShowCB->isChecked() ? 1 : 0;
+    if (dialog.CKAlarm->isChecked()) {
+        const TDateTime time = fieldsValue(dialog.DayInfo, dialog.TimeInfo);
+        if (Now() > time) {
+            ShowProgramError(65229);
+            dialog.CKAlarm->setChecked(false);
+        } else {
+            note.AlarmTime = time;
+        }
+    }
+    note.AlarmSet = dialog.CKAlarm->isChecked();
+    note.Group = dialog.GroupBox->currentText();
+    note.LinkedFile = dialog.LinkedFileEdit->text();
+}
+
+} // namespace
+
+void EditNoteProperties(TNoteWrapper *wrapper, int x, int y)
+{
+    if (!wrapper)
+        return;
+    ShellReady = false;
+    // Whatever happens in between, the note is saved and the tray works again.
+    struct Finish
+    {
+        TNoteWrapper *wrapper;
+        ~Finish()
+        {
+            wrapper->Save();
+            wrapper->InvalidatePreview();
+            ShellReady = true;
+        }
+    } finish{wrapper};
+    TNoteConf dialog;
+    placeDialog(dialog, x, y);
+    fillDialog(dialog, *wrapper->Note);
+    if (dialog.exec() == QDialog::Accepted)
+        takeBack(dialog, *wrapper->Note);
+    wrapper->RefreshWindow();
+}
