@@ -7,7 +7,7 @@ BRISQUEL_BUILD="${BRISQUEL_BUILD:-$BRISQUEL_ROOT/build}"
 
 BUILD_PACKAGES=(g++ cmake ninja-build pkg-config qt6-base-dev qt6-base-dev-tools
                 libcanberra-dev fonts-noto-cjk)
-TEST_PACKAGES=(xvfb xauth openbox trayer xdotool x11-utils poppler-utils)
+TEST_PACKAGES=(xvfb xauth openbox trayer xdotool x11-utils poppler-utils python3)
 
 install_packages() {
     local missing=()
