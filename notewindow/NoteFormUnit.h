@@ -1,0 +1,139 @@
+#pragma once
+
+#include "platform/ColorValue.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QTextEdit>
+#include <QTimer>
+#include <QWidget>
+
+class CreationDateItem;
+class QAction;
+class QMenu;
+class QWidgetAction;
+class StripButton;
+class TNoteWrapper;
+class WindowDrag;
+
+// The sticky note: a borderless window with a coloured title strip, a
+// rich-text body and thin borders to resize it by. It never owns the note's
+// data; its wrapper fills it from the note record and reads it back.
+class TNoteForm final : public QWidget
+{
+    Q_OBJECT
+
+public:
+    static constexpr int kStripHeight = 13;
+    static constexpr int kBorderWidth = 3;
+    static constexpr int kGlyphSize = 11;
+    static constexpr int kMinimumSide = 80;
+    static constexpr int kActiveAlpha = 225;
+    static constexpr int kInactiveAlpha = 200;
+
+    TNoteForm();
+    ~TNoteForm() override;
+
+    TNoteWrapper *Wrapper = nullptr;
+    // Set when the window starts to close, never cleared: from then on the
+    // delayed store and the reduced-state handling do nothing.
+    bool Closing = false;
+
+    QTimer *UpdateTimer;
+    QTimer *Allarme;
+
+    QWidget *TitleOwnerDraw;
+    QWidget *LeftBorder;
+    QWidget *RightBorder;
+    QWidget *BottomBorder;
+    QWidget *Sizer;
+    QTextEdit *NoteEdit;
+    StripButton *NoteMenuButton;
+    StripButton *LinkButton;
+    StripButton *CloseButton;
+
+    QMenu *NoteMenu;
+    QWidgetAction *CreationDateMenu;
+    QMenu *Closefor1;
+    // The close-for commands in menu order; the minutes are in each action's data.
+    QList<QAction *> CloseForActions;
+
+    QAction *MenuShortCut;
+    QAction *ONTop;
+    QAction *ReduceToggle;
+    QAction *Customize;
+    QAction *DeleteNote;
+    QAction *CloseNote;
+    QAction *CloseFormBut;
+    QAction *PrintNote;
+
+    void ApplyNoteColor(TColor colour);
+    void ApplyOnTop();
+    void ApplyReduced();
+    void RestartUpdateTimer();
+    void StopAlarm();
+
+    // Per-window alpha; the close animation fades only while it is on.
+    void SetAlphaBlend(bool on, int value);
+    void SetAlphaBlendValue(int value);
+    bool AlphaBlend() const { return m_alphaBlend; }
+    int AlphaBlendValue() const { return m_alphaBlendValue; }
+
+    // The body from and to the note record's rich text.
+    void LoadContent(const QByteArray &rtf);
+    QByteArray SaveContent() const;
+
+    void FormResize();
+    void FormShow();
+    void FormActivate();
+    void FormDeactivate();
+    void FormClick();
+    // Close animation; closing is always allowed.
+    bool FormCloseQuery();
+
+    void TitleOwnerDrawPaint(QPainter &canvas);
+    void TitleOwnerDrawMouseDown(QMouseEvent *event);
+    void TitleOwnerDrawMouseUp();
+    void TitleOwnerDrawClick();
+    void TitleOwnerDrawDblClick();
+    void BorderMouseDown(QWidget *border, QMouseEvent *event);
+    void NoteEditChange();
+    void LinkButtonClick();
+    void UpdateTimerTimer();
+
+    void MenuShortCutExecute();
+    void NoteMenuPopup();
+    void ONTopExecute();
+    void ONTopUpdate();
+    void ReduceToggleExecute();
+    void ReduceToggleUpdate();
+    void CustomizeExecute();
+    void DeleteNoteExecute();
+    void CloseFormButExecute();
+    void N5Minutes1Click();
+    void illtomorrow1Click();
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+    void moveEvent(QMoveEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+    void changeEvent(QEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void createControls();
+    void createActions();
+    void createNoteMenu();
+    void applyBodyFont();
+    bool isAttached() const;
+    void fadeOut();
+    void shrinkOut();
+
+    WindowDrag *m_drag;
+    CreationDateItem *m_creationDate;
+    bool m_alphaBlend = false;
+    int m_alphaBlendValue = 255;
+    bool m_stripPressed = false;
+};

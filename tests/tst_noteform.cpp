@@ -1,0 +1,686 @@
+#include "app/BrisquelEngineUnit.h"
+#include "app/BrisquelMessages.h"
+#include "app/InternalProcs.h"
+#include "app/RegistryUnit.h"
+#include "notes/NoteManagerUnit.h"
+#include "notes/NoteWrapper.h"
+#include "notewindow/NoteBorders.h"
+#include "notewindow/NoteFormUnit.h"
+#include "platform/DateTime.h"
+#include "platform/RtfReader.h"
+
+#include <QDialog>
+#include <QMenu>
+#include <QTextEdit>
+#include <QTimer>
+#include <QWidgetAction>
+#include <QtTest>
+
+#include <memory>
+#include <stdexcept>
+
+namespace {
+
+// Samples a value at every pass of the event loop, which the close
+// animation runs once per step.
+template <typename Sample>
+QList<int> recordSteps(TNoteForm *form, Sample sample)
+{
+    QList<int> values;
+    QTimer probe;
+    probe.setInterval(0);
+    QObject::connect(&probe, &QTimer::timeout, [&] {
+        const int value = sample();
+        if (values.isEmpty() || values.last() != value)
+            values.append(value);
+    });
+    probe.start();
+    form->close();
+    probe.stop();
+    return values;
+}
+
+void flushDeletes()
+{
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+// A window placed and shown, without a note behind it.
+std::unique_ptr<TNoteForm, void (*)(TNoteForm *)> shownForm(const QRect &geometry)
+{
+    auto *form = new TNoteForm;
+    form->setAttribute(Qt::WA_DeleteOnClose, false);
+    form->setGeometry(geometry);
+    form->show();
+    return {form, [](TNoteForm *f) { delete f; }};
+}
+
+} // namespace
+
+class TestNoteForm : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void layout_data();
+    void layout();
+    void minimumSizeHolds();
+    void stripMovesWindowWithoutWindowManager();
+    void bordersResizeWithoutWindowManager_data();
+    void bordersResizeWithoutWindowManager();
+    void transparencyFollowsActivation();
+    void fadeSteps_data();
+    void fadeSteps();
+    void shrinkKeepsTopLeftAndEndsBelow90();
+    void noAnimationWhenShuttingDownOrSwitchedOff();
+    void noteMenuItems();
+    void altSpaceAndGlyphOpenMenuAndStopAlarm();
+    void updateTimerWaitsForLastChange();
+    void stripPixels();
+
+    void linkButtonFollowsLinkedFile();
+    void reducedStateMasksToStrip();
+    void delayedStoreReadsWindowAndSavesWithSafeSave();
+    void closeGlyphHidesAndSavesOnce();
+    void windowManagerCloseGoesThroughCloseCommand();
+    void closeCommandSurvivesFailingSave();
+    void onTopKeepsPlace();
+    void customizeOpensPropertiesAndSaves();
+    void closeForHidesUntilLater();
+    void deleteNoteAsksThenCloses();
+
+private:
+    TNoteWrapper *newNote();
+
+    QTemporaryDir m_dir;
+    std::unique_ptr<TNotesManager> m_manager;
+};
+
+void TestNoteForm::initTestCase()
+{
+    QStandardPaths::setTestModeEnabled(true);
+    QVERIFY(m_dir.isValid());
+    setProgramFolder(m_dir.path());
+    InitUserFolder();
+}
+
+void TestNoteForm::init()
+{
+    Settings = GlobalSettings();
+    Settings.NoteFont.setFaceName(QStringLiteral("Arial"));
+    Settings.NoteFont.Size = 9;
+    Settings.NoteAnimations = false;
+    Starting = false;
+    ShuttingDown = false;
+    Clock::setNow(QDateTime(QDate(2024, 3, 5), QTime(10, 0)));
+    QDir(UserFolder).removeRecursively();
+    InitUserFolder();
+    m_manager = std::make_unique<TNotesManager>();
+}
+
+void TestNoteForm::cleanup()
+{
+    setPromptHook({});
+    if (m_manager)
+        m_manager->CloseAll();
+    m_manager.reset();
+    flushDeletes();
+    Clock::useSystemTime();
+}
+
+TNoteWrapper *TestNoteForm::newNote()
+{
+    TNoteWrapper *wrapper = m_manager->NewNote();
+    if (!wrapper->Window)
+        return wrapper;
+    // Fixed place and size, stored so that later reads compare with them.
+    wrapper->Window->setGeometry(120, 90, 180, 160);
+    wrapper->ReadFromWindow();
+    return wrapper;
+}
+
+void TestNoteForm::layout_data()
+{
+    QTest::addColumn<QSize>("size");
+    QTest::newRow("design") << QSize(157, 150);
+    QTest::newRow("tall") << QSize(200, 300);
+    QTest::newRow("smallest") << QSize(80, 80);
+    QTest::newRow("wide") << QSize(500, 90);
+}
+
+void TestNoteForm::layout()
+{
+    QFETCH(QSize, size);
+    auto form = shownForm(QRect(QPoint(50, 50), size));
+    const int w = size.width();
+    const int h = size.height();
+    QCOMPARE(form->TitleOwnerDraw->geometry(), QRect(0, 0, w, 13));
+    QCOMPARE(form->LeftBorder->geometry(), QRect(0, 13, 3, h - 16));
+    QCOMPARE(form->RightBorder->geometry(), QRect(w - 3, 13, 3, h - 16));
+    QCOMPARE(form->BottomBorder->geometry(), QRect(0, h - 3, w, 3));
+    QCOMPARE(form->Sizer->geometry(), QRect(w - 3, h - 3, 3, 3));
+    QCOMPARE(form->NoteEdit->geometry(), QRect(3, 13, w - 6, h - 16));
+    QCOMPARE(form->NoteMenuButton->geometry(), QRect(1, 1, 11, 11));
+    QCOMPARE(form->CloseButton->geometry(), QRect(w - 12, 1, 11, 11));
+    QCOMPARE(form->LinkButton->y(), -25);
+    QVERIFY(!form->LinkButton->isEnabled());
+    // What lies on top takes the clicks.
+    QCOMPARE(form->childAt(w - 2, h - 2), form->Sizer);
+    QCOMPARE(form->childAt(5, 5), form->NoteMenuButton);
+    QCOMPARE(form->childAt(w - 6, 6), form->CloseButton);
+    QCOMPARE(form->childAt(w / 2, 6), form->TitleOwnerDraw);
+}
+
+void TestNoteForm::minimumSizeHolds()
+{
+    auto form = shownForm(QRect(50, 50, 157, 150));
+    form->resize(20, 30);
+    QCOMPARE(form->size(), QSize(80, 80));
+
+    // Dragging the left border far to the right stops at the minimum with
+    // the right edge in place.
+    form->setGeometry(50, 50, 157, 150);
+    const int right = form->geometry().right();
+    QTest::mousePress(form->LeftBorder, Qt::LeftButton, {}, QPoint(1, 40));
+    QTest::mouseMove(form->LeftBorder, QPoint(201, 40));
+    QTest::mouseRelease(form->LeftBorder, Qt::LeftButton, {}, QPoint(201, 40));
+    QCOMPARE(form->width(), 80);
+    QCOMPARE(form->geometry().right(), right);
+}
+
+void TestNoteForm::stripMovesWindowWithoutWindowManager()
+{
+    auto form = shownForm(QRect(100, 100, 157, 150));
+    form->Allarme->start();
+    QTest::mousePress(form->TitleOwnerDraw, Qt::LeftButton, {}, QPoint(40, 6));
+    QVERIFY(!form->Allarme->isActive());
+    QTest::mouseMove(form->TitleOwnerDraw, QPoint(60, 16));
+    QCOMPARE(form->pos(), QPoint(120, 110));
+    // The strip moved with the window: (35, 1) is now the screen point
+    // (155, 111), 15 and 5 pixels from where the press was.
+    QTest::mouseMove(form->TitleOwnerDraw, QPoint(35, 1));
+    QCOMPARE(form->pos(), QPoint(115, 105));
+    QTest::mouseRelease(form->TitleOwnerDraw, Qt::LeftButton, {}, QPoint(35, 1));
+    QCOMPARE(form->size(), QSize(157, 150));
+
+    // After the release the window no longer follows.
+    QMouseEvent stray(QEvent::MouseMove, QPointF(80, 8), form->TitleOwnerDraw->mapToGlobal(QPointF(80, 8)),
+                      Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(form->TitleOwnerDraw, &stray);
+    QCOMPARE(form->pos(), QPoint(115, 105));
+    QVERIFY(form->UpdateTimer->isActive());
+}
+
+void TestNoteForm::bordersResizeWithoutWindowManager_data()
+{
+    QTest::addColumn<QString>("border");
+    QTest::addColumn<QPoint>("drag");
+    QTest::addColumn<QRect>("expected");
+    QTest::newRow("left") << "LeftBorder" << QPoint(-20, 15) << QRect(80, 100, 177, 150);
+    QTest::newRow("right") << "RightBorder" << QPoint(30, 15) << QRect(100, 100, 187, 150);
+    QTest::newRow("bottom") << "BottomBorder" << QPoint(15, 25) << QRect(100, 100, 157, 175);
+    QTest::newRow("sizer") << "Sizer" << QPoint(30, -100) << QRect(100, 100, 187, 80);
+}
+
+void TestNoteForm::bordersResizeWithoutWindowManager()
+{
+    QFETCH(QString, border);
+    QFETCH(QPoint, drag);
+    QFETCH(QRect, expected);
+    auto form = shownForm(QRect(100, 100, 157, 150));
+    auto *grip = form->findChild<QWidget *>(border);
+    QVERIFY(grip);
+    const QPoint start(1, 1);
+    QTest::mousePress(grip, Qt::LeftButton, {}, start);
+    // The grip moves with the window, so aim at the screen point.
+    const QPoint target = grip->mapToGlobal(start) + drag;
+    QTest::mouseMove(grip, grip->mapFromGlobal(target));
+    QTest::mouseRelease(grip, Qt::LeftButton, {}, grip->mapFromGlobal(target));
+    QCOMPARE(form->geometry(), expected);
+}
+
+void TestNoteForm::transparencyFollowsActivation()
+{
+    Settings.NoteTransparency = true;
+    auto first = shownForm(QRect(10, 10, 157, 150));
+    auto second = shownForm(QRect(300, 10, 157, 150));
+    first->SetAlphaBlend(true, TNoteForm::kInactiveAlpha);
+    second->SetAlphaBlend(true, TNoteForm::kInactiveAlpha);
+
+    first->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(first.get()));
+    QCOMPARE(first->windowOpacity(), 225 / 255.0);
+    second->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(second.get()));
+    QCOMPARE(first->windowOpacity(), 200 / 255.0);
+    QCOMPARE(second->windowOpacity(), 225 / 255.0);
+
+    // Without the setting, activation leaves the window opaque.
+    Settings.NoteTransparency = false;
+    first->SetAlphaBlend(false, TNoteForm::kInactiveAlpha);
+    first->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(first.get()));
+    QCOMPARE(first->windowOpacity(), 1.0);
+    QCOMPARE(first->AlphaBlendValue(), 200);
+}
+
+void TestNoteForm::fadeSteps_data()
+{
+    QTest::addColumn<int>("start");
+    QTest::addColumn<int>("last");
+    QTest::newRow("active") << 225 << 15;
+    QTest::newRow("inactive") << 200 << 10;
+}
+
+void TestNoteForm::fadeSteps()
+{
+    QFETCH(int, start);
+    QFETCH(int, last);
+    Settings.NoteAnimations = true;
+    auto *form = new TNoteForm;
+    form->show();
+    form->SetAlphaBlend(true, start);
+    const QPointer<TNoteForm> watch(form);
+    const QList<int> steps = recordSteps(form, [form] { return qRound(form->windowOpacity() * 255); });
+
+    QList<int> expected;
+    for (int alpha = start - 10; alpha >= last; alpha -= 10)
+        expected.append(alpha);
+    QCOMPARE(steps, expected);
+    QVERIFY(watch->Closing);
+    QVERIFY(!watch->isVisible());
+    flushDeletes();
+    QVERIFY(watch.isNull());
+}
+
+void TestNoteForm::shrinkKeepsTopLeftAndEndsBelow90()
+{
+    Settings.NoteAnimations = true;
+    auto *form = new TNoteForm;
+    form->setGeometry(60, 70, 157, 150);
+    form->show();
+    const QList<int> widths = recordSteps(form, [form] { return form->width(); });
+    QCOMPARE(widths, QList<int>({133, 113, 96, 82}));
+    QCOMPARE(form->pos(), QPoint(60, 70));
+    QCOMPARE(form->height(), 79);
+    flushDeletes();
+}
+
+void TestNoteForm::noAnimationWhenShuttingDownOrSwitchedOff()
+{
+    Settings.NoteAnimations = true;
+    ShuttingDown = true;
+    auto *form = new TNoteForm;
+    form->show();
+    form->SetAlphaBlend(true, 225);
+    QVERIFY(recordSteps(form, [form] { return qRound(form->windowOpacity() * 255); }).isEmpty());
+    QCOMPARE(form->AlphaBlendValue(), 225);
+
+    ShuttingDown = false;
+    Settings.NoteAnimations = false;
+    form = new TNoteForm;
+    form->setGeometry(10, 10, 157, 150);
+    form->show();
+    QVERIFY(recordSteps(form, [form] { return form->width(); }).isEmpty());
+    QCOMPARE(form->width(), 157);
+    flushDeletes();
+}
+
+void TestNoteForm::noteMenuItems()
+{
+    auto form = shownForm(QRect(10, 10, 157, 150));
+    const QList<QAction *> items = form->NoteMenu->actions();
+    QStringList captions;
+    for (const QAction *item : items)
+        captions << (item->isSeparator() ? QStringLiteral("-") : item->text());
+    QCOMPARE(captions, QStringList({QString(), "-", "总在最上面", "简化", "关闭于", "-", "打印便笺", "-", "定制(&M)", "-",
+                                    "删除便笺(&D)", "关闭便笺(&C)"}));
+    QCOMPARE(items.at(0), form->CreationDateMenu);
+    QVERIFY(!form->CreationDateMenu->isEnabled());
+    QVERIFY(items.at(2)->isCheckable());
+    QVERIFY(items.at(3)->isCheckable());
+    QVERIFY(!form->PrintNote->isEnabled());
+    QVERIFY(form->Customize->isEnabled());
+    QCOMPARE(form->Customize->shortcut(), QKeySequence(QStringLiteral("Ctrl+O")));
+    QCOMPARE(form->DeleteNote->shortcut(), QKeySequence(QStringLiteral("Ctrl+D")));
+    QCOMPARE(form->CloseNote->shortcut(), QKeySequence(QStringLiteral("Ctrl+H")));
+    QCOMPARE(form->MenuShortCut->shortcut(), QKeySequence(QStringLiteral("Alt+Space")));
+
+    QMenu *closeFor = items.at(4)->menu();
+    QVERIFY(closeFor);
+    QStringList closeForCaptions;
+    QList<uint> minutes;
+    for (const QAction *item : closeFor->actions()) {
+        closeForCaptions << item->text();
+        minutes << item->data().toUInt();
+    }
+    QCOMPARE(closeForCaptions, QStringList({"5 分钟", "10 分钟", "15 分钟", "30 分钟", "45 分钟", "1 小时", "2 小时", "直到明天"}));
+    QCOMPARE(minutes, QList<uint>({5, 10, 15, 30, 45, 60, 120, 0}));
+
+    const QFontMetrics metrics(form->CreationDateMenu->defaultWidget()->font());
+    QCOMPARE(form->CreationDateMenu->defaultWidget()->sizeHint().height(), 2 * metrics.height() + 8);
+}
+
+void TestNoteForm::altSpaceAndGlyphOpenMenuAndStopAlarm()
+{
+    auto form = shownForm(QRect(100, 120, 157, 150));
+    form->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(form.get()));
+    form->Allarme->start();
+    QTest::keyClick(form.get(), Qt::Key_Space, Qt::AltModifier);
+    QVERIFY(form->NoteMenu->isVisible());
+    QCOMPARE(form->NoteMenu->pos(), QPoint(100, 132));
+    QVERIFY(!form->Allarme->isActive());
+    form->NoteMenu->hide();
+
+    form->move(140, 200);
+    form->Allarme->start();
+    QTest::mouseClick(form->NoteMenuButton, Qt::LeftButton, {}, QPoint(5, 5));
+    QVERIFY(form->NoteMenu->isVisible());
+    QCOMPARE(form->NoteMenu->pos(), QPoint(140, 212));
+    QVERIFY(!form->Allarme->isActive());
+    form->NoteMenu->hide();
+}
+
+void TestNoteForm::updateTimerWaitsForLastChange()
+{
+    auto form = shownForm(QRect(10, 10, 157, 150));
+    QCOMPARE(form->UpdateTimer->interval(), 1000);
+    QSignalSpy fired(form->UpdateTimer, &QTimer::timeout);
+
+    const auto restartedBy = [&](const std::function<void()> &change) {
+        form->UpdateTimer->stop();
+        change();
+        return form->UpdateTimer->isActive();
+    };
+    QVERIFY(restartedBy([&] { form->resize(170, 150); }));
+    QVERIFY(restartedBy([&] { form->move(30, 40); }));
+    QVERIFY(restartedBy([&] { QTest::keyClicks(form->NoteEdit, QStringLiteral("abc")); }));
+    QVERIFY(restartedBy([&] { QTest::mouseRelease(form->TitleOwnerDraw, Qt::LeftButton, {}, QPoint(30, 5)); }));
+    QCOMPARE(fired.count(), 0);
+
+    // While the program starts, the store waits and the timer keeps running.
+    Starting = true;
+    form->UpdateTimerTimer();
+    QVERIFY(form->UpdateTimer->isActive());
+    Starting = false;
+    QVERIFY(fired.wait(5000));
+    QVERIFY(!form->UpdateTimer->isActive());
+
+    form->Closing = true;
+    form->RestartUpdateTimer();
+    QVERIFY(!form->UpdateTimer->isActive());
+    form->UpdateTimer->start();
+    form->UpdateTimerTimer();
+    QVERIFY(form->UpdateTimer->isActive());
+    form->Closing = false;
+}
+
+void TestNoteForm::stripPixels()
+{
+    Settings.TitleColor = rgbColor(10, 200, 30);
+    Settings.NoteColor = rgbColor(250, 240, 100);
+    Settings.TitleFont.Color = rgbColor(200, 0, 0);
+    auto form = shownForm(QRect(10, 10, 157, 150));
+    form->ApplyNoteColor(clNone);
+    const QImage picture = form->grab().toImage();
+    const int w = form->width();
+    QCOMPARE(picture.pixelColor(60, 1), QColor(10, 200, 30));
+    QCOMPARE(picture.pixelColor(w - 11, 2), QColor(250, 240, 100));
+    QCOMPARE(picture.pixelColor(w - 7, 6), QColor(200, 0, 0));
+    QCOMPARE(picture.pixelColor(6, 6), QColor(250, 240, 100));
+    QCOMPARE(picture.pixelColor(1, 60), QColor(250, 240, 100));
+    QCOMPARE(picture.pixelColor(60, 60), QColor(250, 240, 100));
+}
+
+void TestNoteForm::linkButtonFollowsLinkedFile()
+{
+    TNoteWrapper *wrapper = newNote();
+    TNoteForm *form = wrapper->Window;
+    QVERIFY(form);
+    QCOMPARE(form->Wrapper, wrapper);
+    QCOMPARE(form->LinkButton->y(), -25);
+    QVERIFY(!form->LinkButton->isEnabled());
+
+    QFile linked(m_dir.filePath(QStringLiteral("linked.txt")));
+    QVERIFY(linked.open(QIODevice::WriteOnly));
+    linked.close();
+    wrapper->Note->LinkedFile = linked.fileName();
+    form->FormResize();
+    QCOMPARE(form->LinkButton->pos(), QPoint(form->width() - 25, 1));
+    QVERIFY(form->LinkButton->isEnabled());
+
+    // Blanks alone are no link.
+    wrapper->Note->LinkedFile = QStringLiteral("   ");
+    form->FormResize();
+    QCOMPARE(form->LinkButton->y(), -25);
+    QVERIFY(!form->LinkButton->isEnabled());
+}
+
+void TestNoteForm::reducedStateMasksToStrip()
+{
+    TNoteWrapper *wrapper = newNote();
+    TNoteForm *form = wrapper->Window;
+    QTest::mouseDClick(form->TitleOwnerDraw, Qt::LeftButton, {}, QPoint(40, 6));
+    QTest::mouseRelease(form->TitleOwnerDraw, Qt::LeftButton, {}, QPoint(40, 6));
+    QVERIFY(wrapper->Note->IsReduced());
+    QCOMPARE(form->mask(), QRegion(0, 0, 180, 13));
+    QCOMPARE(form->size(), QSize(180, 160));
+    wrapper->ReadFromWindow();
+    QCOMPARE(wrapper->Note->Height, 160);
+
+    form->NoteMenuPopup();
+    QVERIFY(form->ReduceToggle->isChecked());
+
+    // Reopening keeps the state; a double-click brings the body back.
+    wrapper->RefreshWindow();
+    QCOMPARE(form->mask(), QRegion(0, 0, 180, 13));
+    QTest::mouseDClick(form->TitleOwnerDraw, Qt::LeftButton, {}, QPoint(40, 6));
+    QTest::mouseRelease(form->TitleOwnerDraw, Qt::LeftButton, {}, QPoint(40, 6));
+    QVERIFY(!wrapper->Note->IsReduced());
+    QVERIFY(form->mask().isEmpty());
+    QCOMPARE(form->size(), QSize(180, 160));
+}
+
+void TestNoteForm::delayedStoreReadsWindowAndSavesWithSafeSave()
+{
+    Settings.SafeSave = false;
+    TNoteWrapper *wrapper = newNote();
+    TNoteForm *form = wrapper->Window;
+    QTest::mousePress(form->TitleOwnerDraw, Qt::LeftButton, {}, QPoint(40, 6));
+    QTest::mouseMove(form->TitleOwnerDraw, QPoint(70, 26));
+    QTest::mouseRelease(form->TitleOwnerDraw, Qt::LeftButton, {}, QPoint(70, 26));
+    QCOMPARE(wrapper->Note->Left, 120);
+    QSignalSpy fired(form->UpdateTimer, &QTimer::timeout);
+    QVERIFY(fired.wait(5000));
+    QCOMPARE(wrapper->Note->Left, 150);
+    QCOMPARE(wrapper->Note->Top, 110);
+    QVERIFY(!QFile::exists(wrapper->FileName));
+
+    Settings.SafeSave = true;
+    QTest::keyClicks(form->NoteEdit, QStringLiteral("milk"));
+    QVERIFY(fired.wait(5000));
+    TNoteClass stored(wrapper->NoteID);
+    QVERIFY(stored.LoadFromFile(wrapper->FileName));
+    QCOMPARE(Rtf::toPlainText(stored.Content), QStringLiteral("milk"));
+    QCOMPARE(stored.Left, 150);
+}
+
+void TestNoteForm::closeGlyphHidesAndSavesOnce()
+{
+    Settings.SafeSave = false;
+    TNoteWrapper *wrapper = newNote();
+    const QPointer<TNoteForm> form = wrapper->Window.data();
+    QTest::keyClicks(form->NoteEdit, QStringLiteral("keep me"));
+    QTest::mouseClick(form->CloseButton, Qt::LeftButton, {}, QPoint(5, 5));
+    QVERIFY(wrapper->Window.isNull());
+    QVERIFY(wrapper->Note->IsHidden());
+    QVERIFY(form->Closing);
+    QVERIFY(!form->isVisible());
+    TNoteClass stored(wrapper->NoteID);
+    QVERIFY(stored.LoadFromFile(wrapper->FileName));
+    QVERIFY(stored.IsHidden());
+    QCOMPARE(Rtf::toPlainText(stored.Content), QStringLiteral("keep me"));
+
+    // A second click while the window goes does nothing more.
+    QVERIFY(!form->CloseFormBut->isEnabled());
+    QVERIFY(QFile::remove(wrapper->FileName));
+    form->CloseFormButExecute();
+    QVERIFY(!QFile::exists(wrapper->FileName));
+    flushDeletes();
+    QVERIFY(form.isNull());
+}
+
+void TestNoteForm::windowManagerCloseGoesThroughCloseCommand()
+{
+    Settings.SafeSave = false;
+    TNoteWrapper *wrapper = newNote();
+    const QPointer<TNoteForm> form = wrapper->Window.data();
+    QTest::keyClicks(form->NoteEdit, QStringLiteral("typed"));
+    form->move(200, 150);
+    QVERIFY(!form->close());
+    QTRY_VERIFY(wrapper->Window.isNull());
+    QVERIFY(wrapper->Note->IsHidden());
+    QCOMPARE(wrapper->Note->Left, 200);
+    flushDeletes();
+    QVERIFY(form.isNull());
+    TNoteClass stored(wrapper->NoteID);
+    QVERIFY(stored.LoadFromFile(wrapper->FileName));
+    QVERIFY(stored.IsHidden());
+    QCOMPARE(stored.Top, 150);
+    QCOMPARE(Rtf::toPlainText(stored.Content), QStringLiteral("typed"));
+}
+
+void TestNoteForm::closeCommandSurvivesFailingSave()
+{
+    TNoteWrapper *wrapper = newNote();
+    const QPointer<TNoteForm> form = wrapper->Window.data();
+    // A folder where the note file belongs cannot be replaced by the file.
+    QVERIFY(QDir().mkpath(wrapper->FileName));
+    QStringList errors;
+    setPromptHook([&](const PromptRequest &request) -> PromptReply {
+        errors << request.text;
+        throw std::runtime_error("prompt failed");
+    });
+    form->CloseFormButExecute();
+    QCOMPARE(errors.size(), 1);
+    // Once detached, the window goes: nothing would read it any more.
+    QVERIFY(wrapper->Window.isNull());
+    QVERIFY(wrapper->Note->IsHidden());
+    QVERIFY(form->Closing);
+    flushDeletes();
+    QVERIFY(form.isNull());
+    QVERIFY(QDir(wrapper->FileName).removeRecursively());
+}
+
+void TestNoteForm::onTopKeepsPlace()
+{
+    TNoteWrapper *wrapper = newNote();
+    TNoteForm *form = wrapper->Window;
+    form->move(210, 130);
+    form->ONTop->trigger();
+    QVERIFY(wrapper->Note->IsOnTop());
+    QCOMPARE(wrapper->Window.data(), form);
+    QVERIFY(form->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+    QVERIFY(form->isVisible());
+    QCOMPARE(form->pos(), QPoint(210, 130));
+    form->NoteMenuPopup();
+    QVERIFY(form->ONTop->isChecked());
+
+    form->ONTop->trigger();
+    QVERIFY(!wrapper->Note->IsOnTop());
+    QVERIFY(!form->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+    QVERIFY(form->isVisible());
+    QCOMPARE(form->pos(), QPoint(210, 130));
+}
+
+void TestNoteForm::customizeOpensPropertiesAndSaves()
+{
+    Settings.SafeSave = false;
+    TNoteWrapper *wrapper = newNote();
+    TNoteForm *form = wrapper->Window;
+    form->move(230, 140);
+    QTest::keyClicks(form->NoteEdit, QStringLiteral("props"));
+    QString caption;
+    QTimer::singleShot(0, [&] {
+        if (auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget())) {
+            caption = dialog->windowTitle();
+            dialog->reject();
+        }
+    });
+    form->Customize->trigger();
+    QCOMPARE(caption, QStringLiteral("便笺选项"));
+    QCOMPARE(wrapper->Window.data(), form);
+    QCOMPARE(wrapper->Note->Left, 230);
+    TNoteClass stored(wrapper->NoteID);
+    QVERIFY(stored.LoadFromFile(wrapper->FileName));
+    QCOMPARE(stored.Top, 140);
+    QCOMPARE(Rtf::toPlainText(stored.Content), QStringLiteral("props"));
+}
+
+void TestNoteForm::closeForHidesUntilLater()
+{
+    TNoteWrapper *wrapper = newNote();
+    QPointer<TNoteForm> form = wrapper->Window.data();
+    QTest::keyClicks(form->NoteEdit, QStringLiteral("later"));
+    form->CloseForActions.at(0)->trigger();
+    QVERIFY(wrapper->Window.isNull());
+    QVERIFY(wrapper->Note->IsHidden());
+    QCOMPARE(wrapper->Note->AutoShowState, 1);
+    QCOMPARE(wrapper->Note->AutoShowTime, Now() + 5 / 1440.0);
+    TNoteClass stored(wrapper->NoteID);
+    QVERIFY(stored.LoadFromFile(wrapper->FileName));
+    QCOMPARE(Rtf::toPlainText(stored.Content), QStringLiteral("later"));
+    flushDeletes();
+    QVERIFY(form.isNull());
+
+    wrapper->ShowNote();
+    form = wrapper->Window.data();
+    QVERIFY(form);
+    QCOMPARE(form->NoteEdit->toPlainText(), QStringLiteral("later"));
+    form->CloseForActions.last()->trigger();
+    QCOMPARE(wrapper->Note->AutoShowTime, dateOf(Now()) + 1);
+    QVERIFY(wrapper->Window.isNull());
+}
+
+void TestNoteForm::deleteNoteAsksThenCloses()
+{
+    m_manager.reset();
+    auto engine = std::make_unique<TBrisquelEngine>();
+    NoteEngine = engine.get();
+    Settings.NoteAnimations = false;
+    TNoteWrapper *wrapper = engine->Manager->NewNote();
+    wrapper->Save();
+    const QString file = wrapper->FileName;
+    const QPointer<TNoteForm> form = wrapper->Window.data();
+
+    QStringList asked;
+    bool answer = false;
+    setPromptHook([&](const PromptRequest &request) {
+        asked << request.text;
+        return PromptReply{answer, QString()};
+    });
+    form->DeleteNote->trigger();
+    QCOMPARE(asked.size(), 1);
+    QVERIFY(form && form->isVisible());
+    QVERIFY(QFile::exists(file));
+
+    answer = true;
+    form->DeleteNote->trigger();
+    QCOMPARE(asked.size(), 2);
+    QVERIFY(!QFile::exists(file));
+    QCOMPARE(engine->Manager->Notes.Count(), 0);
+    flushDeletes();
+    QVERIFY(form.isNull());
+
+    setPromptHook({});
+    engine.reset();
+    NoteEngine = nullptr;
+}
+
+QTEST_MAIN(TestNoteForm)
+#include "tst_noteform.moc"
