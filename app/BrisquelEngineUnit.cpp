@@ -2,7 +2,16 @@
 
 #include "app/BrisquelMessages.h"
 #include "app/InternalProcs.h"
+#include "app/MainFormUnit.h"
 #include "app/RegistryUnit.h"
+#include "dialogs/ColorPicker.h"
+#include "dialogs/ConfigurationFormUnit.h"
+#include "dialogs/FontColorDialog.h"
+#include "dialogs/frmNotesManagerForm.h"
+
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QScopeGuard>
 
 #include <exception>
 
@@ -53,4 +62,71 @@ TBrisquelEngine::~TBrisquelEngine()
 
 void TBrisquelEngine::RefreshNotesManager()
 {
+    if (NotesManagerForm)
+        NotesManagerForm->refill(Manager->Notes.snapshot());
+}
+
+void TBrisquelEngine::ShowNotesManager()
+{
+    ShellReady = false;
+    if (NotesManagerForm) {
+        RefreshNotesManager();
+        NotesManagerForm->raise();
+        NotesManagerForm->activateWindow();
+        return;
+    }
+    NotesManagerForm = new TNotesManagerForm(BrisquelMainForm);
+    RefreshNotesManager();
+    NotesManagerForm->show();
+}
+
+namespace {
+
+void fillConfiguration(TConfigurationForm &dialog)
+{
+    dialog.SafeSave->setChecked(Settings.SafeSave);
+    dialog.Noteanim->setChecked(Settings.NoteAnimations);
+    dialog.TransNote->setChecked(Settings.NoteTransparency);
+    dialog.TrillFileEdit->setText(Settings.TrillFile);
+    dialog.BColor->setColor(Settings.TitleColor);
+    dialog.NColor->setColor(Settings.NoteColor);
+    dialog.PendingWidth = Settings.DefNoteWidth;
+    dialog.PendingHeight = Settings.DefNoteHeight;
+    dialog.TitleFontDialog->setSelectedFont(RecordToFont(Settings.TitleFont));
+    dialog.NoteFontDialog->setSelectedFont(RecordToFont(Settings.NoteFont));
+}
+
+void takeConfiguration(const TConfigurationForm &dialog)
+{
+    Settings.SafeSave = dialog.SafeSave->isChecked();
+    Settings.NoteAnimations = dialog.Noteanim->isChecked();
+    Settings.NoteTransparency = dialog.TransNote->isChecked();
+    Settings.TrillFile = dialog.TrillFileEdit->text();
+    Settings.TitleColor = dialog.BColor->color();
+    Settings.NoteColor = dialog.NColor->color();
+    Settings.DefNoteWidth = dialog.PendingWidth;
+    Settings.DefNoteHeight = dialog.PendingHeight;
+    Settings.TitleFont = FontToRecord(dialog.TitleFontDialog->selectedFont());
+    Settings.NoteFont = FontToRecord(dialog.NoteFontDialog->selectedFont());
+}
+
+} // namespace
+
+void TBrisquelEngine::Configure()
+{
+    ShellReady = false;
+    // The tray's commands come back even when the settings cannot be
+    // written; the error itself goes on to the caller.
+    const auto shellReadyAgain = qScopeGuard([] { ShellReady = true; });
+    Manager->SaveAll();
+    {
+        TConfigurationForm dialog(BrisquelMainForm);
+        fillConfiguration(dialog);
+        if (dialog.exec() == QDialog::Accepted) {
+            SettingsChanged = true;
+            takeConfiguration(dialog);
+            Manager->RefreshAllWindows();
+        }
+    }
+    SaveSettings();
 }

@@ -78,11 +78,15 @@ void TBrisquelMainForm::buildTrayMenu()
     TrayMenu->addSeparator();
     MyTODOList1 = TrayMenu->addAction(QStringLiteral("我的 TODO 列表(&T)"));
     TrayMenu->addSeparator();
-    Setup1 = TrayMenu->addAction(QStringLiteral("设置(&S)"));
+    Setup1 = TrayMenu->addAction(QStringLiteral("设置(&S)"), this, &TBrisquelMainForm::Setup1Click);
     TrayMenu->addSeparator();
     About1 = TrayMenu->addAction(QStringLiteral("关于 Brisquel(&A)"), this, &TBrisquelMainForm::About1Click);
     TrayMenu->addSeparator();
     Exit1 = TrayMenu->addAction(QStringLiteral("退出(&E)"), this, &TBrisquelMainForm::Exit1Click);
+    const QList<QPair<QAction *, int>> images = {{NewNote1, 0}, {ShowNotesManager1, 9}, {MyTODOList1, 4},
+                                                 {Setup1, 8},   {About1, 3},            {Exit1, 1}};
+    for (const auto &[action, image] : images)
+        action->setIcon(TrayMenuIcon(image));
     connect(TrayMenu, &QMenu::aboutToShow, this, &TBrisquelMainForm::TrayMenuPopup);
 }
 
@@ -190,6 +194,12 @@ void TBrisquelMainForm::ShowNotesManager1Click()
 {
     if (NoteEngine)
         NoteEngine->ShowNotesManager();
+}
+
+void TBrisquelMainForm::Setup1Click()
+{
+    if (NoteEngine)
+        NoteEngine->Configure();
 }
 
 void TBrisquelMainForm::About1Click()
