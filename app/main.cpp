@@ -1,3 +1,4 @@
+#include "app/FontFallback.h"
 #include "app/ProgramEntry.h"
 
 #include <QApplication>
@@ -5,6 +6,7 @@
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
+    InstallFontFallback();
     switch (entryModeFor(QCoreApplication::arguments())) {
     case EntryMode::Terminate:
         return RunTerminateRequest();

@@ -3,9 +3,28 @@
 #include <QImageReader>
 #include <QString>
 
+#include <array>
+
 namespace {
 
 const QSize kSplashSize(247, 110);
+
+// Image lists: the file name under :/icons/ of each index, or nullptr where
+// the list has no picture.
+constexpr std::array<const char*, 10> kTrayMenuIcons = {
+    "note-new", "exit", nullptr, "about", "todo",
+    nullptr, nullptr, nullptr, "settings", "notes-manager",
+};
+
+constexpr std::array<const char*, 4> kNotesManagerIcons = {
+    "note", "note-hidden", "note-delete", "note-close",
+};
+
+constexpr std::array<const char*, 19> kNoteMenuIcons = {
+    "bold", "plain", "copy", "cut", "style", "font", nullptr, "undo", "underline", "italic",
+    "note-close", "paste", "select-all", "delete", "strikeout", "close-for", "print", nullptr,
+    "customize",
+};
 
 } // namespace
 
@@ -21,6 +40,22 @@ static void registerResources()
     Q_UNUSED(registered);
 }
 
+namespace {
+
+template <std::size_t N>
+QIcon listIcon(const std::array<const char*, N>& list, int index)
+{
+    if (index < 0 || index >= static_cast<int>(N))
+        return {};
+    const char* name = list[static_cast<std::size_t>(index)];
+    if (!name)
+        return {};
+    registerResources();
+    return QIcon(QStringLiteral(":/icons/%1.svg").arg(QLatin1StringView(name)));
+}
+
+} // namespace
+
 QIcon MainIcon()
 {
     registerResources();
@@ -33,4 +68,36 @@ QPixmap SplashPicture()
     QImageReader reader(QStringLiteral(":/pictures/splash.svg"));
     reader.setScaledSize(kSplashSize);
     return QPixmap::fromImage(reader.read());
+}
+
+QIcon TrayMenuIcon(int index)
+{
+    return listIcon(kTrayMenuIcons, index);
+}
+
+QIcon NotesManagerIcon(int index)
+{
+    return listIcon(kNotesManagerIcons, index);
+}
+
+QIcon NoteMenuIcon(int index)
+{
+    return listIcon(kNoteMenuIcons, index);
+}
+
+QIcon TodoPriorityIcon(int priority)
+{
+    if (priority < 0 || priority > 9)
+        return {};
+    registerResources();
+    return QIcon(QStringLiteral(":/icons/todo-priority%1.svg").arg(priority));
+}
+
+QIcon TodoIcon(TodoCommandIcon command)
+{
+    static constexpr std::array<const char *, 8> kNames = {
+        "newproject", "deleteproject", "newtask", "removetask", "edittask", "removectasks", "printproject", "closetodo",
+    };
+    registerResources();
+    return QIcon(QStringLiteral(":/icons/todo-%1.svg").arg(QLatin1StringView(kNames.at(std::size_t(command)))));
 }

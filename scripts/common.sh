@@ -5,7 +5,7 @@ set -euo pipefail
 BRISQUEL_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 BRISQUEL_BUILD="${BRISQUEL_BUILD:-$BRISQUEL_ROOT/build}"
 
-BUILD_PACKAGES=(g++ cmake ninja-build pkg-config qt6-base-dev qt6-base-dev-tools
+BUILD_PACKAGES=(g++ cmake ninja-build pkg-config qt6-base-dev qt6-base-dev-tools qt6-svg-dev
                 libcanberra-dev fonts-noto-cjk)
 TEST_PACKAGES=(xvfb xauth openbox trayer xdotool x11-utils poppler-utils python3)
 
