@@ -6,6 +6,7 @@
 #include "dialogs/dlgClosingBrisquel.h"
 #include "dialogs/frmSplashForm.h"
 #include "resources/BrisquelResources.h"
+#include "todolist/ToDoListFormUnit.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -76,7 +77,7 @@ void TBrisquelMainForm::buildTrayMenu()
     ShowNotesManager1 = TrayMenu->addAction(QStringLiteral("显示便笺管理"), this,
                                             &TBrisquelMainForm::ShowNotesManager1Click);
     TrayMenu->addSeparator();
-    MyTODOList1 = TrayMenu->addAction(QStringLiteral("我的 TODO 列表(&T)"));
+    MyTODOList1 = TrayMenu->addAction(QStringLiteral("我的 TODO 列表(&T)"), this, &TBrisquelMainForm::MyTODOList1Click);
     TrayMenu->addSeparator();
     Setup1 = TrayMenu->addAction(QStringLiteral("设置(&S)"), this, &TBrisquelMainForm::Setup1Click);
     TrayMenu->addSeparator();
@@ -194,6 +195,11 @@ void TBrisquelMainForm::ShowNotesManager1Click()
 {
     if (NoteEngine)
         NoteEngine->ShowNotesManager();
+}
+
+void TBrisquelMainForm::MyTODOList1Click()
+{
+    ShowTodoWindow(this);
 }
 
 void TBrisquelMainForm::Setup1Click()

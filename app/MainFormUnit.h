@@ -35,6 +35,7 @@ public:
     void TrayMenuPopup();
     void NewNote1Click();
     void ShowNotesManager1Click();
+    void MyTODOList1Click();
     void Setup1Click();
     void About1Click();
     void Exit1Click();

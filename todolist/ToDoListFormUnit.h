@@ -1,0 +1,107 @@
+#pragma once
+
+#include <QWidget>
+
+#include <array>
+#include <memory>
+
+class QAction;
+class QComboBox;
+class QMenu;
+class QPrinter;
+class QToolBar;
+class QToolButton;
+class TFormSaver;
+class TaskListView;
+
+// The to-do window: one project at a time with its tasks, check marks and
+// priorities. There is no save command: the project file is rewritten after
+// a click in the task list and at the end of adding, editing and removing
+// a task, and nowhere else.
+class TToDOListForm final : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit TToDOListForm(QWidget *owner);
+    ~TToDOListForm() override;
+
+    QWidget *ProjectArea;
+    QWidget *MenuArea;
+    QComboBox *ProjectListCB;
+    QToolButton *ProjectMenuDropdown;
+    QMenu *TodoOptionsMenu;
+    TaskListView *ToDoList;
+    QMenu *PriorityPopUP;
+    QToolBar *TaskToolBar;
+
+    QAction *NewProject;
+    QAction *DeleteProject;
+    QAction *RenameProject;
+    QAction *PrintProject;
+    QAction *CloseTODO;
+    QAction *NewTask;
+    QAction *RemoveTask;
+    QAction *EditTask;
+    QAction *RemoveCTasks;
+    // Priority0 to Priority9; each action's data is its priority.
+    std::array<QAction *, 10> PriorityActions;
+
+    void FormCreate();
+    void FormCloseQuery();
+    void FormClose();
+    void FormResize();
+    void ProjectListCBChange();
+    void TodolistClick();
+
+    void NewProjectExecute();
+    void DeleteProjectExecute();
+    void DeleteProjectUpdate();
+    void RenameProjectExecute();
+    void RenameProjectUpdate();
+    void PrintProjectExecute();
+    void PrintProjectUpdate();
+    void CloseTODOExecute();
+    void NewTaskExecute();
+    void NewTaskUpdate();
+    void RemoveTaskExecute();
+    void RemoveTaskUpdate();
+    void EditTaskExecute();
+    void EditTaskUpdate();
+    void RemoveCTasksExecute();
+    void Priority0Execute(const QAction *action);
+    void Priority0Update();
+    // Runs every Update handler; called whenever the project, the rows or
+    // the selection change.
+    void UpdateActions();
+
+    // Fills the project box from the note folder, with nothing selected.
+    void RefillProjects();
+    void SelectProject(const QString &name);
+    void SaveCurrentProject();
+    // Prints on a printer that is already set up (the print dialog's).
+    void PrintCurrentProject(QPrinter &printer);
+    void ArrangeProjectBar();
+
+    bool HasProject() const;
+    QString SelectedProject() const;
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+
+private:
+    void buildActions();
+    void buildProjectBar(QWidget *bar);
+    void buildTaskArea(QWidget *area);
+    void setProjectIndex(int index);
+
+    std::unique_ptr<TFormSaver> m_saver;
+};
+
+// The open to-do window, or nullptr.
+extern TToDOListForm *ToDoListForm;
+
+// Opens the to-do window (owned by owner) or brings the open one forward,
+// and shows the first project.
+void ShowTodoWindow(QWidget *owner = nullptr);
