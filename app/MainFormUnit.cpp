@@ -219,7 +219,9 @@ void TBrisquelMainForm::About1Click()
 void TBrisquelMainForm::Exit1Click()
 {
     ReleaseEngine(false);
-    QCoreApplication::quit();
+    // exit(), not quit(): quit() first asks every window to close, and the
+    // hidden main form never agrees.
+    QCoreApplication::exit(0);
 }
 
 void TBrisquelMainForm::NoteSystemTimerTimer()
@@ -272,7 +274,7 @@ void ReleaseEngine(bool terminate)
         TBrisquelMainForm *form = BrisquelMainForm;
         BrisquelMainForm = nullptr;
         form->deleteLater();
-        QCoreApplication::quit();
+        QCoreApplication::exit(0);
     }
 }
 

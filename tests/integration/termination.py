@@ -1,0 +1,63 @@
+#!/usr/bin/env python3
+"""A desktop session that ends with SIGTERM (no session manager) or Ctrl+C
+must not cost the user their notes: the program saves every note and ends
+normally. Safe saving is off here, so only the shutdown writes the note."""
+
+import os
+import shutil
+import signal
+import struct
+import subprocess
+import sys
+import tempfile
+import time
+
+
+def legacy_note(body):
+    header = struct.pack("<BHHHHBdBd", 0, 40, 50, 200, 150, 0, 46000.5, 0, 0.0)
+    return header + struct.pack("<i", len(body)) + body
+
+
+def run_once(program, signal_number):
+    work = tempfile.mkdtemp(prefix="brisquel-term-")
+    try:
+        runtime = os.path.join(work, "runtime")
+        os.mkdir(runtime, 0o700)
+        config = os.path.join(work, "config", "Orvanta")
+        os.makedirs(config)
+        with open(os.path.join(config, "Brisquel.reg"), "wb") as store:
+            store.write(b'REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\SOFTWARE\\Orvanta\\Brisquel]\r\n'
+                        b'"SafeSave"=dword:00000000\r\n\r\n')
+        shutil.copy(program, os.path.join(work, "brisquel"))
+        env = dict(os.environ, HOME=work, XDG_RUNTIME_DIR=runtime, XDG_CONFIG_HOME=os.path.join(work, "config"),
+                   QT_QPA_PLATFORM="offscreen")
+        user = subprocess.run(["id", "-un"], capture_output=True, text=True).stdout.strip() or "defaultUser"
+        folder = os.path.join(work, "Users", user)
+        os.makedirs(folder)
+        note = os.path.join(folder, "N01.knt")
+        with open(note, "wb") as f:
+            f.write(legacy_note(b"{\\rtf1\\ansi kept\\par}"))
+        process = subprocess.Popen([os.path.join(work, "brisquel"), "/S"], env=env, cwd=work,
+                                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        time.sleep(2.5)
+        assert process.poll() is None, "the program ended by itself"
+        with open(note, "rb") as f:
+            assert f.read(1) == b"\x00", "the note was written before the shutdown"
+        process.send_signal(signal_number)
+        assert process.wait(timeout=30) == 0, process.returncode
+        with open(note, "rb") as f:
+            assert f.read(1) == b"\x03", "the note was not saved at the shutdown"
+    finally:
+        shutil.rmtree(work, ignore_errors=True)
+
+
+def main():
+    program = os.path.abspath(sys.argv[1])
+    for number in (signal.SIGTERM, signal.SIGINT):
+        run_once(program, number)
+    print("termination: SIGTERM and SIGINT save every note and end normally")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
