@@ -4,7 +4,9 @@
 #include "app/InternalProcs.h"
 #include "app/MainFormUnit.h"
 #include "dialogs/frmSplashForm.h"
+#include "errors/PellixErrorHandler.h"
 #include "platform/SingleInstance.h"
+#include "platform/TerminationSignal.h"
 
 #include <QApplication>
 #include <QDir>
@@ -100,6 +102,8 @@ int RunNormal(bool showSplash)
     Starting = true;
     ShuttingDown = false;
     QCoreApplication::setApplicationName(QStringLiteral("Brisquel"));
+    // Lives until the function returns, after the message loop and the saving.
+    TPellixErrorHandler errorHandler;
     if (SplashForm) {
         SplashForm->show();
         SplashForm->repaint();
@@ -115,6 +119,8 @@ int RunNormal(bool showSplash)
     }
     ReleaseSplash();
     instance.setTerminateHandler([] { return BrisquelMainForm ? BrisquelMainForm->TerminateMessage() : 1; });
+    TerminationSignal termination;
+    QObject::connect(&termination, &TerminationSignal::received, [] { ShutdownApplication(); });
     const int exitCode = QApplication::exec();
     instance.setTerminateHandler({});
     // Whatever ended the loop, the notes are saved before the process goes.

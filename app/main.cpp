@@ -1,3 +1,4 @@
+#include "app/BrisquelApplication.h"
 #include "app/FontFallback.h"
 #include "app/ProgramEntry.h"
 
@@ -5,7 +6,7 @@
 
 int main(int argc, char *argv[])
 {
-    QApplication app(argc, argv);
+    BrisquelApplication app(argc, argv);
     InstallFontFallback();
     switch (entryModeFor(QCoreApplication::arguments())) {
     case EntryMode::Terminate:
