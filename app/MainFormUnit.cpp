@@ -101,7 +101,6 @@ void TBrisquelMainForm::FormCreate()
     HideAppWindows();
     setWindowTitle(QStringLiteral("Brisquel"));
     TrayIcon->setToolTip(QStringLiteral("Brisquel"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Brisquel"));
     connect(qApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState state) {
         if (state != Qt::ApplicationActive)
             AppDeactivate();

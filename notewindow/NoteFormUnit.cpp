@@ -2,28 +2,44 @@
 
 #include "app/BrisquelEngineUnit.h"
 #include "app/InternalProcs.h"
+#include "app/MainFormUnit.h"
 #include "app/RegistryUnit.h"
+#include "dialogs/FontColorDialog.h"
 #include "notes/NoteWrapper.h"
+#include "notewindow/CloseForLabelItem.h"
 #include "notewindow/CreationDateItem.h"
-#include "notewindow/NoteConfUnit.h"
 #include "notewindow/NoteBorders.h"
+#include "notewindow/NoteConfUnit.h"
+#include "notewindow/NotePrinting.h"
 #include "platform/DateTime.h"
 #include "platform/RtfReader.h"
 #include "platform/RtfWriter.h"
+#include "resources/BrisquelResources.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QClipboard>
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QDropEvent>
+#include <QFileInfo>
 #include <QLabel>
 #include <QMenu>
+#include <QMimeData>
 #include <QPainter>
 #include <QPointer>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QRandomGenerator>
 #include <QTextCharFormat>
 #include <QTextDocument>
-#include <QTextEdit>
 #include <QThread>
 #include <QTimer>
+#include <QUrl>
 #include <QWidgetAction>
+
+#include <algorithm>
+#include <chrono>
 
 namespace {
 
@@ -37,6 +53,10 @@ constexpr int kFadeStep = 10;
 constexpr int kFadeFloor = 20;
 constexpr int kShrinkPercent = 85;
 constexpr int kShrinkFloor = 90;
+constexpr int kShakesPerTick = 4;
+constexpr int kShakeSleepMs = 50;
+constexpr int kShakeSpan = 6; // offsets 0..5, moved by -3
+constexpr int kShakeShift = 3;
 
 struct CloseForItem
 {
@@ -50,6 +70,44 @@ constexpr CloseForItem kCloseForItems[] = {
     {"N30Minutes1", "30 分钟", 30},  {"N45Minutes1", "45 分钟", 45}, {"N1Hour1", "1 小时", 60},
     {"N2Hours1", "2 小时", 120},     {"illtomorrow1", "直到明天", 0},
 };
+
+// Note menu icons by index.
+constexpr int kIconBold = 0;
+constexpr int kIconPlain = 1;
+constexpr int kIconCopy = 2;
+constexpr int kIconCut = 3;
+constexpr int kIconStyle = 4;
+constexpr int kIconFont = 5;
+constexpr int kIconUndo = 7;
+constexpr int kIconUnderline = 8;
+constexpr int kIconItalic = 9;
+constexpr int kIconCloseNote = 10;
+constexpr int kIconPaste = 11;
+constexpr int kIconSelectAll = 12;
+constexpr int kIconDelete = 13;
+constexpr int kIconStrikeOut = 14;
+constexpr int kIconCloseFor = 15;
+constexpr int kIconPrint = 16;
+constexpr int kIconCustomize = 18;
+
+// Dropped files arrive as local file addresses; anything else counts as a
+// path that is no file.
+QStringList droppedPaths(const QMimeData *data)
+{
+    QStringList paths;
+    const QList<QUrl> urls = data->urls();
+    for (const QUrl &url : urls)
+        paths.append(url.isLocalFile() ? url.toLocalFile() : QString());
+    return paths;
+}
+
+bool carriesFiles(const QMimeData *data)
+{
+    if (!data || !data->hasUrls())
+        return false;
+    const QList<QUrl> urls = data->urls();
+    return std::any_of(urls.cbegin(), urls.cend(), [](const QUrl &url) { return url.isLocalFile(); });
+}
 
 QWidget *makeBorder(QWidget *parent, const char *name, Qt::CursorShape cursor)
 {
@@ -88,11 +146,16 @@ TNoteForm::TNoteForm()
     connect(UpdateTimer, &QTimer::timeout, this, &TNoteForm::UpdateTimerTimer);
     Allarme = new QTimer(this);
     Allarme->setInterval(kAlarmIntervalMs);
+    connect(Allarme, &QTimer::timeout, this, &TNoteForm::AllarmeTimer);
+    setAcceptDrops(true);
 
     m_drag = new WindowDrag(this);
     createControls();
     createActions();
+    createEditActions();
     createNoteMenu();
+    createEditMenu();
+    createCloseForMenu();
 
     Closing = false;
     LoadContent(QByteArray());
@@ -113,13 +176,16 @@ void TNoteForm::createControls()
     RightBorder = makeBorder(this, "RightBorder", Qt::SizeHorCursor);
     BottomBorder = makeBorder(this, "BottomBorder", Qt::SizeVerCursor);
 
-    NoteEdit = new QTextEdit(this);
+    NoteEdit = new NoteEditor(this);
     NoteEdit->setObjectName(QStringLiteral("NoteEdit"));
     NoteEdit->setFrameShape(QFrame::NoFrame);
     NoteEdit->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     NoteEdit->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-    NoteEdit->setTabChangesFocus(false);
+    // The edit menu opens on the right button's release instead.
+    NoteEdit->setContextMenuPolicy(Qt::NoContextMenu);
+    NoteEdit->viewport()->installEventFilter(this);
     connect(NoteEdit, &QTextEdit::textChanged, this, &TNoteForm::NoteEditChange);
+    m_links = new LinkHighlighter(NoteEdit);
 
     Sizer = makeBorder(this, "Sizer", Qt::SizeFDiagCursor);
     for (QWidget *border : {LeftBorder, RightBorder, BottomBorder, Sizer})
@@ -141,6 +207,9 @@ void TNoteForm::createControls()
     connect(NoteMenuButton, &QAbstractButton::clicked, this, [this] { MenuShortCut->trigger(); });
     connect(LinkButton, &QAbstractButton::clicked, this, &TNoteForm::LinkButtonClick);
     connect(CloseButton, &QAbstractButton::clicked, this, [this] { CloseFormBut->trigger(); });
+    CloseButton->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(CloseButton, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint &at) { CloseForMenu->popup(CloseButton->mapToGlobal(at)); });
 }
 
 void TNoteForm::createActions()
@@ -163,31 +232,86 @@ void TNoteForm::createActions()
     connect(ReduceToggle, &QAction::triggered, this, &TNoteForm::ReduceToggleExecute);
 
     Customize = makeAction(QStringLiteral("定制(&M)"), QKeySequence(Qt::CTRL | Qt::Key_O));
+    Customize->setIcon(NoteMenuIcon(kIconCustomize));
     connect(Customize, &QAction::triggered, this, &TNoteForm::CustomizeExecute);
 
     DeleteNote = makeAction(QStringLiteral("删除便笺(&D)"), QKeySequence(Qt::CTRL | Qt::Key_D));
+    DeleteNote->setIcon(NoteMenuIcon(kIconDelete));
     connect(DeleteNote, &QAction::triggered, this, &TNoteForm::DeleteNoteExecute);
 
     CloseNote = makeAction(QStringLiteral("关闭便笺(&C)"), QKeySequence(Qt::CTRL | Qt::Key_H));
+    CloseNote->setIcon(NoteMenuIcon(kIconCloseNote));
     connect(CloseNote, &QAction::triggered, this, &TNoteForm::CloseFormButExecute);
     CloseFormBut = makeAction(QString(), QKeySequence());
     connect(CloseFormBut, &QAction::triggered, this, &TNoteForm::CloseFormButExecute);
 
-    // Printing is not part of this window yet.
     PrintNote = makeAction(QStringLiteral("打印便笺"), QKeySequence());
-    PrintNote->setEnabled(false);
+    PrintNote->setIcon(NoteMenuIcon(kIconPrint));
+    connect(PrintNote, &QAction::triggered, this, &TNoteForm::PrintNoteExecute);
 
-    for (const CloseForItem &item : kCloseForItems) {
-        auto *action = new QAction(QString::fromUtf8(item.caption), this);
-        action->setObjectName(QLatin1String(item.name));
-        if (item.minutes > 0) {
-            action->setData(item.minutes);
-            connect(action, &QAction::triggered, this, &TNoteForm::N5Minutes1Click);
-        } else {
-            connect(action, &QAction::triggered, this, &TNoteForm::illtomorrow1Click);
+    // The same commands twice: in the note menu (names ending in 1) and in
+    // the close glyph's menu (ending in 2), with shared handlers.
+    for (QList<QAction *> *actions : {&CloseForActions, &CloseForMenuActions}) {
+        const QLatin1Char suffix(actions == &CloseForActions ? '1' : '2');
+        for (const CloseForItem &item : kCloseForItems) {
+            auto *action = new QAction(QString::fromUtf8(item.caption), this);
+            QString name = QLatin1String(item.name);
+            name.back() = suffix;
+            action->setObjectName(name);
+            if (item.minutes > 0) {
+                action->setData(item.minutes);
+                connect(action, &QAction::triggered, this, &TNoteForm::N5Minutes1Click);
+            } else {
+                connect(action, &QAction::triggered, this, &TNoteForm::illtomorrow1Click);
+            }
+            actions->append(action);
         }
-        CloseForActions.append(action);
     }
+}
+
+void TNoteForm::createEditActions()
+{
+    // Shortcuts work while this window is active; Ctrl+P is plain and
+    // Ctrl+S strike-out here, not print and save.
+    const auto makeAction = [this](const char *name, const QString &caption, const QKeySequence &shortcut,
+                                   int icon) {
+        auto *action = new QAction(NoteMenuIcon(icon), caption, this);
+        action->setObjectName(QLatin1String(name));
+        action->setShortcut(shortcut);
+        addAction(action);
+        return action;
+    };
+    Undo = makeAction("Undo", QStringLiteral("撤销(&U)"), QKeySequence(Qt::CTRL | Qt::Key_Z), kIconUndo);
+    connect(Undo, &QAction::triggered, this, &TNoteForm::UndoExecute);
+    connect(NoteEdit, &QTextEdit::undoAvailable, Undo, &QAction::setEnabled);
+    Undo->setEnabled(false);
+    Cut = makeAction("Cut", QStringLiteral("剪切(&C)"), QKeySequence(Qt::CTRL | Qt::Key_X), kIconCut);
+    connect(Cut, &QAction::triggered, NoteEdit, &QTextEdit::cut);
+    Copy = makeAction("Copy", QStringLiteral("复制(&C)"), QKeySequence(Qt::CTRL | Qt::Key_C), kIconCopy);
+    connect(Copy, &QAction::triggered, NoteEdit, &QTextEdit::copy);
+    Paste = makeAction("Paste", QStringLiteral("粘贴(&P)"), QKeySequence(Qt::CTRL | Qt::Key_V), kIconPaste);
+    connect(Paste, &QAction::triggered, this, &TNoteForm::PasteExecute);
+    Delete = makeAction("Delete", QStringLiteral("删除(&D)"), QKeySequence(), kIconDelete);
+    connect(Delete, &QAction::triggered, this, &TNoteForm::DeleteExecute);
+    SelectAll = makeAction("SelectAll", QStringLiteral("全选(&A)"), QKeySequence(Qt::CTRL | Qt::Key_A), kIconSelectAll);
+    connect(SelectAll, &QAction::triggered, NoteEdit, &QTextEdit::selectAll);
+
+    Font = makeAction("Font", QStringLiteral("字体(&F)"), QKeySequence(Qt::CTRL | Qt::Key_F), kIconFont);
+    connect(Font, &QAction::triggered, this, &TNoteForm::FontExecute);
+    Pain = makeAction("Pain", QStringLiteral("无格式(&P)"), QKeySequence(Qt::CTRL | Qt::Key_P), kIconPlain);
+    connect(Pain, &QAction::triggered, this, &TNoteForm::PainExecute);
+    Bold = makeAction("Bold", QStringLiteral("粗体(&B)"), QKeySequence(Qt::CTRL | Qt::Key_B), kIconBold);
+    connect(Bold, &QAction::triggered, this, &TNoteForm::BoldExecute);
+    Italic = makeAction("Italic", QStringLiteral("斜体(&I)"), QKeySequence(Qt::CTRL | Qt::Key_I), kIconItalic);
+    connect(Italic, &QAction::triggered, this, &TNoteForm::ItalicExecute);
+    Underline = makeAction("Underline", QStringLiteral("下划线(&U)"), QKeySequence(Qt::CTRL | Qt::Key_U),
+                           kIconUnderline);
+    connect(Underline, &QAction::triggered, this, &TNoteForm::UnderlineExecute);
+    Strikeout = makeAction("Strikeout", QStringLiteral("删除线(&S)"), QKeySequence(Qt::CTRL | Qt::Key_S),
+                           kIconStrikeOut);
+    connect(Strikeout, &QAction::triggered, this, &TNoteForm::StrikeoutExecute);
+    for (QAction *style : {Bold, Italic, Underline, Strikeout})
+        style->setCheckable(true);
 }
 
 void TNoteForm::createNoteMenu()
@@ -204,7 +328,7 @@ void TNoteForm::createNoteMenu()
     NoteMenu->addSeparator();
     NoteMenu->addAction(ONTop);
     NoteMenu->addAction(ReduceToggle);
-    Closefor1 = NoteMenu->addMenu(QStringLiteral("关闭于"));
+    Closefor1 = NoteMenu->addMenu(NoteMenuIcon(kIconCloseFor), QStringLiteral("关闭于"));
     Closefor1->setObjectName(QStringLiteral("Closefor1"));
     Closefor1->addActions(CloseForActions);
     NoteMenu->addSeparator();
@@ -215,6 +339,35 @@ void TNoteForm::createNoteMenu()
     NoteMenu->addAction(DeleteNote);
     NoteMenu->addAction(CloseNote);
     connect(NoteMenu, &QMenu::aboutToShow, this, &TNoteForm::NoteMenuPopup);
+}
+
+void TNoteForm::createEditMenu()
+{
+    EditMenu = new QMenu(this);
+    EditMenu->setObjectName(QStringLiteral("EditMenu"));
+    EditMenu->addAction(Undo);
+    EditMenu->addSeparator();
+    EditMenu->addActions({Cut, Copy, Paste, Delete, SelectAll});
+    EditMenu->addSeparator();
+    EditMenu->addAction(Font);
+    Style1 = EditMenu->addMenu(NoteMenuIcon(kIconStyle), QStringLiteral("风格(&S)"));
+    Style1->setObjectName(QStringLiteral("Style1"));
+    Style1->addAction(Pain);
+    Style1->addSeparator();
+    Style1->addActions({Bold, Italic, Underline, Strikeout});
+    connect(EditMenu, &QMenu::aboutToShow, this, &TNoteForm::EditMenuPopup);
+}
+
+void TNoteForm::createCloseForMenu()
+{
+    CloseForMenu = new QMenu(this);
+    CloseForMenu->setObjectName(QStringLiteral("CloseForMenu"));
+    CloseForLab1 = new QWidgetAction(CloseForMenu);
+    CloseForLab1->setObjectName(QStringLiteral("CloseForLab1"));
+    CloseForLab1->setDefaultWidget(new CloseForLabelItem);
+    CloseForLab1->setEnabled(false);
+    CloseForMenu->addAction(CloseForLab1);
+    CloseForMenu->addActions(CloseForMenuActions);
 }
 
 bool TNoteForm::isAttached() const
@@ -304,6 +457,7 @@ void TNoteForm::LoadContent(const QByteArray &rtf)
     NoteEdit->clear();
     if (!rtf.isEmpty()) {
         Rtf::readInto(*NoteEdit->document(), rtf);
+        m_links->refresh();
         return;
     }
     // What is typed into an empty body takes the note font explicitly, so
@@ -462,10 +616,39 @@ void TNoteForm::NoteEditChange()
     RestartUpdateTimer();
 }
 
+void TNoteForm::NoteEditMouseDown(QMouseEvent *)
+{
+    StopAlarm();
+}
+
+void TNoteForm::NoteEditMouseUp(QMouseEvent *event)
+{
+    if (event->button() == Qt::RightButton)
+        EditMenu->popup(event->globalPosition().toPoint());
+}
+
+void TNoteForm::NoteEditURLClick(Qt::MouseButton button, const QString &link)
+{
+    if (button == Qt::LeftButton)
+        OpenDocument(link);
+}
+
 void TNoteForm::LinkButtonClick()
 {
     if (Wrapper && Wrapper->Note)
         OpenLinkedFile(Wrapper->Note->LinkedFile);
+}
+
+void TNoteForm::JvDragFileGetDrop(const QStringList &paths)
+{
+    if (!isAttached())
+        return;
+    Wrapper->ReadFromWindow();
+    // Only the first path counts, and only when it is a file.
+    if (!paths.isEmpty() && QFileInfo(paths.first()).isFile())
+        Wrapper->Note->LinkedFile = paths.first();
+    Wrapper->RefreshWindow();
+    RestartUpdateTimer();
 }
 
 void TNoteForm::UpdateTimerTimer()
@@ -483,6 +666,26 @@ void TNoteForm::UpdateTimerTimer()
         // The store is tried again after the next change.
     }
     UpdateTimer->stop();
+}
+
+void TNoteForm::AllarmeTimer()
+{
+    if (Closing)
+        return;
+    PlayAlarmSound();
+    for (int shake = 0; shake < kShakesPerTick; ++shake)
+        Shake();
+}
+
+void TNoteForm::Shake()
+{
+    QRandomGenerator random(quint32(std::chrono::steady_clock::now().time_since_epoch().count()));
+    const QPoint place = pos();
+    const int dx = int(random.bounded(kShakeSpan)) - kShakeShift;
+    const int dy = int(random.bounded(kShakeSpan)) - kShakeShift;
+    move(place.x() + dx, place.y() + dy);
+    QThread::msleep(kShakeSleepMs);
+    move(place);
 }
 
 void TNoteForm::MenuShortCutExecute()
@@ -601,8 +804,147 @@ void TNoteForm::illtomorrow1Click()
     Wrapper->HideUntil(dateOf(Now()) + 1);
 }
 
+QPrinter *TNoteForm::NotePrinter()
+{
+    if (BrisquelMainForm)
+        return BrisquelMainForm->PrintDialog;
+    if (!m_ownPrinter)
+        m_ownPrinter = std::make_unique<QPrinter>(QPrinter::HighResolution);
+    return m_ownPrinter.get();
+}
+
+void TNoteForm::PrintNoteExecute()
+{
+    if (!Wrapper || !Wrapper->Note)
+        return;
+    QPrinter *printer = NotePrinter();
+    const QPointer<TNoteForm> self(this);
+    QPrintDialog dialog(printer, this);
+    if (dialog.exec() != QDialog::Accepted || !self || !Wrapper || !Wrapper->Note)
+        return;
+    ::PrintNote(*printer, *Wrapper->Note, NoteEdit->toPlainText());
+}
+
+void TNoteForm::EditMenuPopup()
+{
+    UndoUpdate();
+    const TextStyles styles = selectionStyle(*NoteEdit);
+    Bold->setChecked(styles.testFlag(TextStyle::Bold));
+    Italic->setChecked(styles.testFlag(TextStyle::Italic));
+    Underline->setChecked(styles.testFlag(TextStyle::Underline));
+    Strikeout->setChecked(styles.testFlag(TextStyle::StrikeOut));
+    const QMimeData *clipboard = QApplication::clipboard()->mimeData();
+    Paste->setEnabled(clipboard && clipboard->hasText());
+}
+
+void TNoteForm::UndoExecute()
+{
+    if (NoteEdit->document()->isUndoAvailable())
+        NoteEdit->undo();
+}
+
+void TNoteForm::UndoUpdate()
+{
+    Undo->setEnabled(NoteEdit->document()->isUndoAvailable());
+}
+
+void TNoteForm::PasteExecute()
+{
+    const QMimeData *clipboard = QApplication::clipboard()->mimeData();
+    if (clipboard && clipboard->hasText())
+        NoteEdit->paste();
+}
+
+void TNoteForm::DeleteExecute()
+{
+    NoteEdit->textCursor().removeSelectedText();
+}
+
+void TNoteForm::FontExecute()
+{
+    const QPointer<TNoteForm> self(this);
+    auto *dialog = new FontColorDialog(this);
+    dialog->setSelectedFont(selectionFont(*NoteEdit));
+    const bool confirmed = dialog->Execute();
+    if (!self)
+        return;
+    if (confirmed)
+        setSelectionFont(*NoteEdit, dialog->selectedFont());
+    delete dialog;
+}
+
+void TNoteForm::PainExecute()
+{
+    setSelectionStyle(*NoteEdit, TextStyles());
+}
+
+void TNoteForm::toggleStyle(TextStyle style)
+{
+    TextStyles styles = selectionStyle(*NoteEdit);
+    styles.setFlag(style, !styles.testFlag(style));
+    setSelectionStyle(*NoteEdit, styles);
+}
+
+void TNoteForm::BoldExecute()
+{
+    toggleStyle(TextStyle::Bold);
+}
+
+void TNoteForm::ItalicExecute()
+{
+    toggleStyle(TextStyle::Italic);
+}
+
+void TNoteForm::UnderlineExecute()
+{
+    toggleStyle(TextStyle::Underline);
+}
+
+void TNoteForm::StrikeoutExecute()
+{
+    toggleStyle(TextStyle::StrikeOut);
+}
+
+bool TNoteForm::bodyEvent(QEvent *event)
+{
+    switch (event->type()) {
+    case QEvent::MouseButtonPress: {
+        auto *mouse = static_cast<QMouseEvent *>(event);
+        m_pressedLink = m_links->linkAt(mouse->position().toPoint());
+        NoteEditMouseDown(mouse);
+        return false;
+    }
+    case QEvent::MouseButtonRelease: {
+        auto *mouse = static_cast<QMouseEvent *>(event);
+        // A link is clicked when the button goes down and up on it.
+        const std::optional<WebLink> link = m_links->linkAt(mouse->position().toPoint());
+        const bool clicked = link && m_pressedLink && *link == *m_pressedLink;
+        m_pressedLink.reset();
+        NoteEditMouseUp(mouse);
+        if (clicked)
+            NoteEditURLClick(mouse->button(), link->text);
+        return false;
+    }
+    // Files from the file manager are for the window, not for the text.
+    case QEvent::DragEnter:
+    case QEvent::DragMove:
+    case QEvent::Drop:
+        if (!carriesFiles(static_cast<QDropEvent *>(event)->mimeData()))
+            return false;
+        if (event->type() == QEvent::Drop)
+            dropEvent(static_cast<QDropEvent *>(event));
+        else
+            static_cast<QDropEvent *>(event)->acceptProposedAction();
+        return true;
+    default:
+        return false;
+    }
+}
+
 bool TNoteForm::eventFilter(QObject *watched, QEvent *event)
 {
+    if (watched == NoteEdit->viewport())
+        return bodyEvent(event);
     if (watched == TitleOwnerDraw) {
         switch (event->type()) {
         case QEvent::Paint: {
@@ -676,6 +1018,26 @@ void TNoteForm::mousePressEvent(QMouseEvent *event)
 {
     QWidget::mousePressEvent(event);
     FormClick();
+}
+
+void TNoteForm::dragEnterEvent(QDragEnterEvent *event)
+{
+    if (carriesFiles(event->mimeData()))
+        event->acceptProposedAction();
+}
+
+void TNoteForm::dragMoveEvent(QDragMoveEvent *event)
+{
+    if (carriesFiles(event->mimeData()))
+        event->acceptProposedAction();
+}
+
+void TNoteForm::dropEvent(QDropEvent *event)
+{
+    if (!carriesFiles(event->mimeData()))
+        return;
+    event->acceptProposedAction();
+    JvDragFileGetDrop(droppedPaths(event->mimeData()));
 }
 
 void TNoteForm::closeEvent(QCloseEvent *event)

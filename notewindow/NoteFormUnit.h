@@ -2,15 +2,23 @@
 
 #include "platform/ColorValue.h"
 
+#include "notewindow/LinkHighlighter.h"
+#include "notewindow/NoteEditor.h"
+#include "notewindow/SelectionFormat.h"
+
 #include <QByteArray>
 #include <QList>
-#include <QTextEdit>
+#include <QStringList>
 #include <QTimer>
 #include <QWidget>
+
+#include <memory>
+#include <optional>
 
 class CreationDateItem;
 class QAction;
 class QMenu;
+class QPrinter;
 class QWidgetAction;
 class StripButton;
 class TNoteWrapper;
@@ -47,7 +55,7 @@ public:
     QWidget *RightBorder;
     QWidget *BottomBorder;
     QWidget *Sizer;
-    QTextEdit *NoteEdit;
+    NoteEditor *NoteEdit;
     StripButton *NoteMenuButton;
     StripButton *LinkButton;
     StripButton *CloseButton;
@@ -57,6 +65,13 @@ public:
     QMenu *Closefor1;
     // The close-for commands in menu order; the minutes are in each action's data.
     QList<QAction *> CloseForActions;
+    QMenu *EditMenu;
+    QMenu *Style1;
+    // The close glyph's context menu: a label above the close-for commands
+    // again, as actions of their own.
+    QMenu *CloseForMenu;
+    QWidgetAction *CloseForLab1;
+    QList<QAction *> CloseForMenuActions;
 
     QAction *MenuShortCut;
     QAction *ONTop;
@@ -66,6 +81,25 @@ public:
     QAction *CloseNote;
     QAction *CloseFormBut;
     QAction *PrintNote;
+
+    QAction *Undo;
+    QAction *Cut;
+    QAction *Copy;
+    QAction *Paste;
+    QAction *Delete;
+    QAction *SelectAll;
+    QAction *Font;
+    QAction *Pain;
+    QAction *Bold;
+    QAction *Italic;
+    QAction *Underline;
+    QAction *Strikeout;
+
+    // The web addresses marked in the body.
+    const LinkHighlighter &WebLinks() const { return *m_links; }
+    // The printer the print command offers: the main form's, or one of this
+    // window's own when there is no main form.
+    QPrinter *NotePrinter();
 
     void ApplyNoteColor(TColor colour);
     void ApplyOnTop();
@@ -98,8 +132,14 @@ public:
     void TitleOwnerDrawDblClick();
     void BorderMouseDown(QWidget *border, QMouseEvent *event);
     void NoteEditChange();
+    void NoteEditMouseDown(QMouseEvent *event);
+    void NoteEditMouseUp(QMouseEvent *event);
+    void NoteEditURLClick(Qt::MouseButton button, const QString &link);
     void LinkButtonClick();
+    void JvDragFileGetDrop(const QStringList &paths);
     void UpdateTimerTimer();
+    void AllarmeTimer();
+    void Shake();
 
     void MenuShortCutExecute();
     void NoteMenuPopup();
@@ -112,6 +152,19 @@ public:
     void CloseFormButExecute();
     void N5Minutes1Click();
     void illtomorrow1Click();
+    void PrintNoteExecute();
+
+    void EditMenuPopup();
+    void UndoExecute();
+    void UndoUpdate();
+    void PasteExecute();
+    void DeleteExecute();
+    void FontExecute();
+    void PainExecute();
+    void BoldExecute();
+    void ItalicExecute();
+    void UnderlineExecute();
+    void StrikeoutExecute();
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -121,11 +174,19 @@ protected:
     void changeEvent(QEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dragMoveEvent(QDragMoveEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
 
 private:
     void createControls();
     void createActions();
     void createNoteMenu();
+    void createEditActions();
+    void createEditMenu();
+    void createCloseForMenu();
+    bool bodyEvent(QEvent *event);
+    void toggleStyle(TextStyle style);
     void applyBodyFont();
     bool isAttached() const;
     void fadeOut();
@@ -136,4 +197,7 @@ private:
     bool m_alphaBlend = false;
     int m_alphaBlendValue = 255;
     bool m_stripPressed = false;
+    LinkHighlighter *m_links;
+    std::optional<WebLink> m_pressedLink;
+    std::unique_ptr<QPrinter> m_ownPrinter;
 };

@@ -343,7 +343,7 @@ void TestNoteForm::noteMenuItems()
     QVERIFY(!form->CreationDateMenu->isEnabled());
     QVERIFY(items.at(2)->isCheckable());
     QVERIFY(items.at(3)->isCheckable());
-    QVERIFY(!form->PrintNote->isEnabled());
+    QVERIFY(form->PrintNote->isEnabled());
     QVERIFY(form->Customize->isEnabled());
     QCOMPARE(form->Customize->shortcut(), QKeySequence(QStringLiteral("Ctrl+O")));
     QCOMPARE(form->DeleteNote->shortcut(), QKeySequence(QStringLiteral("Ctrl+D")));

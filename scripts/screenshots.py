@@ -1,0 +1,178 @@
+#!/usr/bin/env python3
+"""Takes the README's screenshots: the real program on a virtual X display
+with a window manager and a tray, a few notes in different colours, then the
+notes manager, the to-do window and the options dialog, each opened from the
+tray menu the way a person would. Pictures go to docs/."""
+
+import os
+import shutil
+import signal
+import struct
+import subprocess
+import sys
+import tempfile
+import time
+
+
+def wait_for(what, check, timeout=20.0):
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        value = check()
+        if value:
+            return value
+        time.sleep(0.1)
+    raise RuntimeError("timed out waiting for " + what)
+
+
+def free_display():
+    for number in range(60, 90):
+        if not os.path.exists("/tmp/.X11-unix/X%d" % number) and not os.path.exists("/tmp/.X%d-lock" % number):
+            return ":%d" % number
+    raise RuntimeError("no free X display")
+
+
+def text_value(text):
+    data = text.encode("utf-16-le")
+    return b"\x12" + struct.pack("<i", len(data) // 2) + data
+
+
+def int_value(value):
+    return b"\x04" + struct.pack("<i", value)
+
+
+def date_value(days):
+    return b"\x11" + struct.pack("<d", days)
+
+
+def rtf_body(lines):
+    def encode(line):
+        out = ""
+        for ch in line:
+            if ord(ch) < 0x80:
+                out += ch
+            else:
+                out += "".join("\\'%02x" % b for b in ch.encode("gbk"))
+        return out
+    body = "\\par\r\n".join(encode(line) for line in lines)
+    return ("{\\rtf1\\ansi\\ansicpg936\\deff0\\deflang1033\\deflangfe2052{\\fonttbl{\\f0\\fnil\\fcharset134 "
+            "\\'cb\\'ce\\'cc\\'e5;}}\r\n\\viewkind4\\uc1\\pard\\lang2052\\f0\\fs20 " + body + "\\par\r\n}\r\n").encode("ascii")
+
+
+def note_file(title, group, left, top, width, height, note_colour, title_colour, lines, alarm=None, hidden=False):
+    none = 0x1FFFFFFF
+    body = rtf_body(lines)
+    return (b"\x03" + date_value(46360.4) + int_value(left) + int_value(top) + int_value(width)
+            + int_value(height) + int_value(none) + int_value(title_colour) + int_value(note_colour)
+            + text_value(title) + text_value(group) + int_value(1 if hidden else 0) + int_value(0)
+            + date_value(0.0) + b"\x08" + date_value(46361.4) + (b"\x09" if alarm else b"\x08")
+            + date_value(alarm or 0.0) + text_value("") + int_value(len(body)) + body)
+
+
+NOTES = [
+    ("购物清单", "家", 60, 80, 200, 180, 0x0000FFFF, 0x0000ECEC,
+     ["牛奶 2 升", "面包", "鸡蛋 12 个", "咖啡豆"]),
+    ("项目会议", "工作", 300, 90, 220, 170, 0x00FFE0C0, 0x00F0B080,
+     ["周三 10:00 会议室 A", "准备季度报告", "邀请 Bob"], 46400.4),
+    ("Ideas", "", 560, 120, 190, 160, 0x00C0FFC0, 0x0090E090, ["Write the user guide", "Plan the trip"]),
+    ("电话号码", "家", 120, 330, 180, 150, 0x00E0C0FF, 0x00C090F0, ["王先生 138-0000-0000"], None),
+    ("已关闭的便笺", "工作", 400, 360, 180, 150, 0x0000FFFF, 0x0000ECEC, ["明天再看"], None, True),
+]
+
+TODO = ("[main]\r\nfileinfo=1\r\n"
+        "[item0]\r\nTitle=提交季度报告\r\nChecked=0\r\nPriority=0\r\n"
+        "[item1]\r\nTitle=回复客户邮件\r\nChecked=1\r\nPriority=1\r\n"
+        "[item2]\r\nTitle=更新网站\r\nChecked=0\r\nPriority=3\r\n"
+        "[item3]\r\nTitle=整理照片\r\nChecked=0\r\nPriority=9\r\n")
+
+
+class Session:
+    def __init__(self, program, out):
+        self.program = program
+        self.out = out
+        self.work = tempfile.mkdtemp(prefix="brisquel-shots-")
+        self.display = free_display()
+        runtime = os.path.join(self.work, "runtime")
+        os.mkdir(runtime, 0o700)
+        self.env = dict(os.environ, DISPLAY=self.display, HOME=self.work, XDG_RUNTIME_DIR=runtime,
+                        XDG_CONFIG_HOME=os.path.join(self.work, "config"), QT_QPA_PLATFORM="xcb", LANG="zh_CN.UTF-8")
+        self.started = []
+
+    def start(self, args, **kwargs):
+        process = subprocess.Popen(args, env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, **kwargs)
+        self.started.append(process)
+        return process
+
+    def xdotool(self, *args):
+        subprocess.run(["xdotool", *map(str, args)], env=self.env, check=True)
+
+    def shoot(self, name):
+        time.sleep(1.0)
+        subprocess.run(["import", "-window", "root", os.path.join(self.out, name)], env=self.env, check=True)
+
+    def tray_menu(self, *keys):
+        self.xdotool("mousemove", 1012, 12, "click", 3)
+        time.sleep(0.8)
+        for key in keys:
+            self.xdotool("key", key)
+            time.sleep(0.2)
+
+    def close_active(self):
+        self.xdotool("key", "alt+F4")
+        time.sleep(0.8)
+
+    def run(self):
+        user = subprocess.run(["id", "-un"], capture_output=True, text=True).stdout.strip() or "defaultUser"
+        folder = os.path.join(self.work, "Users", user)
+        os.makedirs(folder, 0o700)
+        for index, note in enumerate(NOTES):
+            with open(os.path.join(folder, "N%02d.knt" % index), "wb") as f:
+                f.write(note_file(*note))
+        with open(os.path.join(folder, "我的工作.tdl"), "wb") as f:
+            f.write(TODO.encode("gbk"))
+        shutil.copy(self.program, os.path.join(self.work, "brisquel"))
+        self.start(["Xvfb", self.display, "-screen", "0", "1024x768x24", "-nolisten", "tcp"])
+        wait_for("the X display", lambda: subprocess.run(["xdpyinfo"], env=self.env, capture_output=True).returncode == 0)
+        self.start(["openbox"])
+        self.start(["trayer", "--edge", "top", "--align", "right", "--widthtype", "pixel", "--width", "100",
+                    "--height", "24", "--SetDockType", "true"])
+        time.sleep(1.0)
+        self.start([os.path.join(self.work, "brisquel"), "/S"], cwd=self.work)
+        time.sleep(3.0)
+        self.shoot("notes.png")
+        self.tray_menu("Down", "Down", "Return")
+        self.shoot("notes-manager.png")
+        self.close_active()
+        self.tray_menu("t")
+        self.shoot("todo.png")
+        self.close_active()
+        self.tray_menu("s")
+        self.shoot("options.png")
+        self.xdotool("key", "Escape")
+        subprocess.run([os.path.join(self.work, "brisquel"), "/TERMINATE"], env=self.env, timeout=60)
+
+    def stop(self):
+        for process in reversed(self.started):
+            if process.poll() is None:
+                process.send_signal(signal.SIGTERM)
+                try:
+                    process.wait(timeout=5)
+                except subprocess.TimeoutExpired:
+                    process.kill()
+        shutil.rmtree(self.work, ignore_errors=True)
+
+
+def main():
+    program = os.path.abspath(sys.argv[1])
+    out = os.path.abspath(sys.argv[2])
+    os.makedirs(out, exist_ok=True)
+    session = Session(program, out)
+    try:
+        session.run()
+    finally:
+        session.stop()
+    print("screenshots written to " + out)
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
