@@ -29,17 +29,6 @@ QString withSeparator(const QString &folder)
     return folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/');
 }
 
-// Characters up to U+0020 are dropped at both ends, as for ids and names.
-QString trimControl(const QString &text)
-{
-    qsizetype begin = 0;
-    qsizetype end = text.size();
-    while (begin < end && text.at(begin).unicode() <= 0x20)
-        ++begin;
-    while (end > begin && text.at(end - 1).unicode() <= 0x20)
-        --end;
-    return text.mid(begin, end - begin);
-}
 
 // Creates the folder and its missing parents; the folders made here are
 // readable by their owner only.
@@ -57,6 +46,17 @@ void makePrivatePath(const QString &path)
 
 } // namespace
 
+QString TrimBlanks(const QString &text)
+{
+    qsizetype begin = 0;
+    qsizetype end = text.size();
+    while (begin < end && text.at(begin).unicode() <= 0x20)
+        ++begin;
+    while (end > begin && text.at(end - 1).unicode() <= 0x20)
+        --end;
+    return text.mid(begin, end - begin);
+}
+
 QString ProgramFolder()
 {
     const QString &folder = programFolderOverride();
@@ -71,7 +71,7 @@ void setProgramFolder(const QString &folder)
 QString LogOnName()
 {
     const passwd *entry = getpwuid(getuid());
-    const QString name = entry && entry->pw_name ? trimControl(QString::fromLocal8Bit(entry->pw_name)) : QString();
+    const QString name = entry && entry->pw_name ? TrimBlanks(QString::fromLocal8Bit(entry->pw_name)) : QString();
     return name.isEmpty() ? QStringLiteral("defaultUser") : name;
 }
 
@@ -83,7 +83,7 @@ void InitUserFolder()
 
 QString NoteFileName(const QString &id)
 {
-    return UserFolder + trimControl(id) + QStringLiteral(".knt");
+    return UserFolder + TrimBlanks(id) + QStringLiteral(".knt");
 }
 
 bool IsComponentNameUsed(const QString &name)

@@ -17,6 +17,10 @@ extern bool ShellReady;   // false while a dialog, the notes manager or note cre
 // Full path of the current user's note folder, ending with '/'.
 extern QString UserFolder;
 
+// The text without the characters up to U+0020 at either end, the way ids,
+// names and titles are trimmed.
+QString TrimBlanks(const QString &text);
+
 // The program's folder, ending with '/'. Tests point it at a temporary folder.
 QString ProgramFolder();
 void setProgramFolder(const QString &folder);

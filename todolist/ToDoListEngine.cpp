@@ -147,17 +147,6 @@ bool IsProjectNameAllowed(const QString &name)
         && !name.contains(QLatin1Char('\\')) && !name.contains(QChar(0));
 }
 
-QString TrimBlanks(const QString &text)
-{
-    qsizetype begin = 0;
-    qsizetype end = text.size();
-    while (begin < end && text.at(begin).unicode() <= 0x20)
-        ++begin;
-    while (end > begin && text.at(end - 1).unicode() <= 0x20)
-        --end;
-    return text.mid(begin, end - begin);
-}
-
 bool LoadProject(const QString &path, QList<TodoTask> &tasks, QString &reason)
 {
     QFile file(path);

@@ -48,9 +48,6 @@ QStringList ListProjects();
 // note folder: empty, with a path separator, "." or "..", or starting with
 // a dot (such files are hidden and would never be listed).
 bool IsProjectNameAllowed(const QString &name);
-// Drops control characters and blanks at both ends, as names and titles
-// are trimmed.
-QString TrimBlanks(const QString &text);
 
 // Reads the tasks of a project file, sorted. False with the reason when the
 // file cannot be read.

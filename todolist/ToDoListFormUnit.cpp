@@ -1,6 +1,7 @@
 #include "todolist/ToDoListFormUnit.h"
 
 #include "app/BrisquelMessages.h"
+#include "app/InternalProcs.h"
 #include "dialogs/FormSaverClassUnit.h"
 #include "platform/BrisquelError.h"
 #include "resources/BrisquelResources.h"
