@@ -12,6 +12,7 @@
 #include "platform/DateTime.h"
 #include "platform/RtfReader.h"
 #include "resources/BrisquelResources.h"
+#include "tests/PdfText.h"
 
 #include <QClipboard>
 #include <QDesktopServices>
@@ -124,28 +125,6 @@ bool havePoppler()
 {
     return !QStandardPaths::findExecutable(QStringLiteral("pdftotext")).isEmpty()
         && !QStandardPaths::findExecutable(QStringLiteral("pdfinfo")).isEmpty();
-}
-
-QString pdfText(const QString &pdf, int page = 0)
-{
-    QStringList arguments{QStringLiteral("-layout")};
-    if (page > 0)
-        arguments << QStringLiteral("-f") << QString::number(page) << QStringLiteral("-l") << QString::number(page);
-    arguments << pdf << QStringLiteral("-");
-    QProcess process;
-    process.start(QStringLiteral("pdftotext"), arguments);
-    process.waitForFinished(-1);
-    // The CJK font maps some characters to their radical look-alikes.
-    return QString::fromUtf8(process.readAllStandardOutput()).normalized(QString::NormalizationForm_KC);
-}
-
-int pdfPages(const QString &pdf)
-{
-    QProcess process;
-    process.start(QStringLiteral("pdfinfo"), {pdf});
-    process.waitForFinished(-1);
-    static const QRegularExpression pages(QStringLiteral("Pages:\\s+(\\d+)"));
-    return pages.match(QString::fromUtf8(process.readAllStandardOutput())).captured(1).toInt();
 }
 
 // The top of the first word of a page that starts with a prefix, in points.

@@ -7,6 +7,7 @@
 #include "todolist/TaskListView.h"
 #include "todolist/ToDoListEngine.h"
 #include "todolist/ToDoListFormUnit.h"
+#include "tests/PdfText.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -86,28 +87,6 @@ QList<PdfWord> pdfWords(const QString &pdf)
                              match.captured(3).toDouble()});
     }
     return words;
-}
-
-QString pdfText(const QString &pdf, int page = 0)
-{
-    QStringList arguments{QStringLiteral("-layout")};
-    if (page > 0)
-        arguments << QStringLiteral("-f") << QString::number(page) << QStringLiteral("-l") << QString::number(page);
-    arguments << pdf << QStringLiteral("-");
-    QProcess process;
-    process.start(QStringLiteral("pdftotext"), arguments);
-    process.waitForFinished(-1);
-    // The CJK font maps some characters to their radical look-alikes.
-    return QString::fromUtf8(process.readAllStandardOutput()).normalized(QString::NormalizationForm_KC);
-}
-
-int pdfPages(const QString &pdf)
-{
-    QProcess process;
-    process.start(QStringLiteral("pdfinfo"), {pdf});
-    process.waitForFinished(-1);
-    static const QRegularExpression pages(QStringLiteral("Pages:\\s+(\\d+)"));
-    return pages.match(QString::fromUtf8(process.readAllStandardOutput())).captured(1).toInt();
 }
 
 // A part of the first page, rendered at 144 dots per inch; the rectangle is
