@@ -230,6 +230,22 @@ private:
     QByteArray m_out;
 };
 
+// A store that changes nothing is common: every window opened at start
+// stores its note a second later, and every note is saved at exit. Reading
+// the file back is far cheaper than writing it and flushing it to disk again.
+// A file that others may read is rewritten all the same, so that it becomes
+// private as every saved note.
+bool alreadyHolds(const QString &path, const QByteArray &image)
+{
+    const QFileInfo info(path);
+    constexpr QFile::Permissions kOthers = QFile::ReadGroup | QFile::WriteGroup | QFile::ExeGroup
+        | QFile::ReadOther | QFile::WriteOther | QFile::ExeOther;
+    if (!info.isFile() || info.size() != image.size() || (info.permissions() & kOthers))
+        return false;
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) && file.readAll() == image;
+}
+
 quint32 maskOf(int bit)
 {
     return bit >= 30 ? 0x40000000u : (1u << bit);
@@ -403,8 +419,11 @@ QByteArray TNoteClass::toFileBytes() const
 
 bool TNoteClass::SaveToFile(const QString &path) const
 {
+    const QByteArray image = toFileBytes();
+    if (alreadyHolds(path, image))
+        return true;
     QString error;
-    switch (SafeFile::write(path, toFileBytes(), &error)) {
+    switch (SafeFile::write(path, image, &error)) {
     case SafeFile::Result::Saved:
         return true;
     case SafeFile::Result::CannotCreate:

@@ -55,7 +55,8 @@ public:
     // when the file cannot be opened.
     bool LoadFromFile(const QString &path);
     // Writes a version 3 file through a temporary file, so the previous file
-    // stays intact when anything fails. Throws BrisquelError when the file
+    // stays intact when anything fails; a private file that already holds
+    // exactly these bytes is left as it is. Throws BrisquelError when the file
     // cannot be created; false when writing fails.
     bool SaveToFile(const QString &path) const;
 

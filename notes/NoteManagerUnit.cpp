@@ -151,13 +151,18 @@ void TNotesManager::CheckTimers()
 {
     const QList<TNoteWrapper *> notes = Notes.snapshot();
     const int removals = Notes.removals();
+    // One reading of the clock serves the whole scan, which takes well under
+    // a millisecond; it is read again after a note was shown, since showing
+    // may have run a message box for a while.
+    TDateTime now = Now();
     for (TNoteWrapper *wrapper : notes) {
         if (!stillListed(wrapper, removals))
             continue;
         try {
-            wrapper->CheckAlarm();
-            if (!wrapper->IsShown())
-                wrapper->CheckAutoShow();
+            if (wrapper->CheckAlarm(now))
+                now = Now();
+            if (!wrapper->IsShown() && wrapper->CheckAutoShow(now))
+                now = Now();
         } catch (const std::exception &) {
             // One note's failure must not stop the scan of the others.
         }

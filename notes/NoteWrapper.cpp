@@ -29,9 +29,11 @@ TNoteWrapper::TNoteWrapper(const QString &id, TNoteOWN *owner)
 
 TNoteWrapper::~TNoteWrapper()
 {
-    // A window still closing must not reach a wrapper that is gone.
-    if (!m_lastWindow.isNull() && m_lastWindow->Wrapper == this)
-        m_lastWindow->Wrapper = nullptr;
+    // A window still closing must not reach a wrapper that is gone. A window
+    // whose destruction releases this wrapper is no TNoteForm any more.
+    auto *window = qobject_cast<TNoteForm *>(m_lastWindow.data());
+    if (window && window->Wrapper == this)
+        window->Wrapper = nullptr;
 }
 
 void TNoteWrapper::LoadOrCreate(QString id)
@@ -210,24 +212,26 @@ QString TNoteWrapper::GetPreview()
     return PreviewText;
 }
 
-void TNoteWrapper::CheckAlarm()
+bool TNoteWrapper::CheckAlarm(TDateTime now)
 {
-    if (!Note->AlarmSet || !(Now() > Note->AlarmTime))
-        return;
+    if (!Note->AlarmSet || !(now > Note->AlarmTime))
+        return false;
     ShowNote();
     if (!Window.isNull()) {
         Note->AlarmSet = false;
         Window->Allarme->start();
     }
+    return true;
 }
 
-void TNoteWrapper::CheckAutoShow()
+bool TNoteWrapper::CheckAutoShow(TDateTime now)
 {
-    if (Note->AutoShowState != 1 || !(Now() > Note->AutoShowTime))
-        return;
+    if (Note->AutoShowState != 1 || !(now > Note->AutoShowTime))
+        return false;
     Note->AutoShowState = 0;
     ShowNote();
     Save();
+    return true;
 }
 
 void TNoteWrapper::HideUntil(TDateTime time)

@@ -52,8 +52,10 @@ public:
     void Save();
     void InvalidatePreview();
     QString GetPreview();
-    void CheckAlarm();
-    void CheckAutoShow();
+    // Against the current time as the scan read it: once per scan, not for
+    // every note. True when the check showed the note.
+    bool CheckAlarm(TDateTime now);
+    bool CheckAutoShow(TDateTime now);
     void HideUntil(TDateTime time);
     void HideForMinutes(unsigned minutes);
     void NotifyChanged();
@@ -63,5 +65,7 @@ private:
     void reportSaveResult(bool saved);
 
     bool m_saveFailureShown = false;
-    QPointer<TNoteForm> m_lastWindow;
+    // Held as a plain object: it may be asked about while the window is
+    // half destroyed, when it is no longer a TNoteForm.
+    QPointer<QObject> m_lastWindow;
 };

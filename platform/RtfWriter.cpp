@@ -359,7 +359,8 @@ void Writer::writeFontName(QByteArray &out, const QString &name, int codePage)
         if (!bytes.isEmpty()) {
             for (char byte : bytes)
                 appendHexByte(out, uchar(byte));
-        } else if (c >= 0x80 || c == u'\\' || c == u'{' || c == u'}' || c == u';') {
+        } else if (c >= 0x7F || c == u'\\' || c == u'{' || c == u'}' || c == u';') {
+            // DEL is kept as the reader keeps it: dropping it could leave no name.
             appendUnicode(out, c);
         }
     }

@@ -1,5 +1,7 @@
 #include "resources/BrisquelResources.h"
 
+#include <QCoreApplication>
+#include <QHash>
 #include <QImageReader>
 #include <QString>
 
@@ -42,6 +44,23 @@ static void registerResources()
 
 namespace {
 
+// Every note window sets the same icons on its commands, and reading an SVG
+// drawing is far dearer than sharing a QIcon: each drawing is read once per
+// run. The cache goes with the application object, before the icon engines'
+// plug-in is unloaded.
+QIcon resourceIcon(const QString &path)
+{
+    static QHash<QString, QIcon> cache;
+    if (cache.isEmpty())
+        qAddPostRoutine([] { cache.clear(); });
+    auto found = cache.constFind(path);
+    if (found == cache.cend()) {
+        registerResources();
+        found = cache.insert(path, QIcon(path));
+    }
+    return *found;
+}
+
 template <std::size_t N>
 QIcon listIcon(const std::array<const char*, N>& list, int index)
 {
@@ -50,16 +69,14 @@ QIcon listIcon(const std::array<const char*, N>& list, int index)
     const char* name = list[static_cast<std::size_t>(index)];
     if (!name)
         return {};
-    registerResources();
-    return QIcon(QStringLiteral(":/icons/%1.svg").arg(QLatin1StringView(name)));
+    return resourceIcon(QStringLiteral(":/icons/%1.svg").arg(QLatin1StringView(name)));
 }
 
 } // namespace
 
 QIcon MainIcon()
 {
-    registerResources();
-    return QIcon(QStringLiteral(":/icons/brisquel.svg"));
+    return resourceIcon(QStringLiteral(":/icons/brisquel.svg"));
 }
 
 QPixmap SplashPicture()
@@ -89,8 +106,7 @@ QIcon TodoPriorityIcon(int priority)
 {
     if (priority < 0 || priority > 9)
         return {};
-    registerResources();
-    return QIcon(QStringLiteral(":/icons/todo-priority%1.svg").arg(priority));
+    return resourceIcon(QStringLiteral(":/icons/todo-priority%1.svg").arg(priority));
 }
 
 QIcon TodoIcon(TodoCommandIcon command)
@@ -98,6 +114,5 @@ QIcon TodoIcon(TodoCommandIcon command)
     static constexpr std::array<const char *, 8> kNames = {
         "newproject", "deleteproject", "newtask", "removetask", "edittask", "removectasks", "printproject", "closetodo",
     };
-    registerResources();
-    return QIcon(QStringLiteral(":/icons/todo-%1.svg").arg(QLatin1StringView(kNames.at(std::size_t(command)))));
+    return resourceIcon(QStringLiteral(":/icons/todo-%1.svg").arg(QLatin1StringView(kNames.at(std::size_t(command)))));
 }

@@ -8,6 +8,8 @@ BRISQUEL_BUILD="${BRISQUEL_BUILD:-$BRISQUEL_ROOT/build}"
 BUILD_PACKAGES=(g++ cmake ninja-build pkg-config qt6-base-dev qt6-base-dev-tools qt6-svg-dev
                 libcanberra-dev fonts-noto-cjk)
 TEST_PACKAGES=(xvfb xauth openbox trayer xdotool x11-utils poppler-utils python3)
+# The fuzz entry points need clang's libFuzzer and sanitizer runtimes.
+FUZZ_PACKAGES=(clang libclang-rt-14-dev)
 
 install_packages() {
     local missing=()

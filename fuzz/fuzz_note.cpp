@@ -1,0 +1,10 @@
+// libFuzzer entry for the reader of note files of every version (.knt). Built with
+// -DBRISQUEL_FUZZ=ON under clang; scripts/fuzz.sh builds and runs it.
+
+#include "fuzz/FuzzEntry.h"
+#include "fuzz/ReaderChecks.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    return FuzzEntry::run(data, size, ReaderChecks::note);
+}
