@@ -214,7 +214,9 @@ QString TNoteWrapper::GetPreview()
 
 bool TNoteWrapper::CheckAlarm(TDateTime now)
 {
-    if (!Note->AlarmSet || !(now > Note->AlarmTime))
+    // A damaged note never gets a window, so its alarm could never be
+    // cleared and would answer every scan with a message box.
+    if (Damaged || !Note->AlarmSet || !(now > Note->AlarmTime))
         return false;
     ShowNote();
     if (!Window.isNull()) {

@@ -163,6 +163,12 @@ void TestNotes::damagedNoteIsNeverWritten()
     QCOMPARE(m_prompts.size(), 1);
     QCOMPARE(m_prompts.first().caption, QStringLiteral("信息"));
     QCOMPARE(m_prompts.first().text, QStringLiteral("损坏的便笺: N09"));
+    // An alarm read before the damage never rings: it could not be cleared.
+    note->Note->AlarmSet = true;
+    note->Note->AlarmTime = Now() - 1.0;
+    manager.CheckTimers();
+    manager.CheckTimers();
+    QCOMPARE(m_prompts.size(), 1);
     manager.CloseAll();
     QCOMPARE(fileBytes(path), before);
 }
