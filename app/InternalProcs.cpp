@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QWidget>
 
 #include <pwd.h>
@@ -79,6 +80,12 @@ void InitUserFolder()
 {
     UserFolder = ProgramFolder() + QStringLiteral("Users/") + LogOnName() + QLatin1Char('/');
     makePrivatePath(UserFolder);
+    // A folder made by an older copy or by hand may let others read the notes.
+    const QFileInfo folder(UserFolder);
+    const QFileDevice::Permissions others = QFile::ReadGroup | QFile::WriteGroup | QFile::ExeGroup
+        | QFile::ReadOther | QFile::WriteOther | QFile::ExeOther;
+    if (folder.isDir() && folder.ownerId() == ::geteuid() && (folder.permissions() & others))
+        QFile::setPermissions(UserFolder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 }
 
 QString NoteFileName(const QString &id)

@@ -139,6 +139,8 @@ void SaveSettings()
     if (!registry.OpenKey(BrisquelKey, true))
         throw ERegistryException(QStringLiteral("Failed to create key %1").arg(BrisquelKey));
     if (SettingsChanged) {
+        // All ten values or none: a half-saved set would mix two configurations.
+        registry.BeginBatch();
         registry.WriteBool(kSafeSave, Settings.SafeSave);
         registry.WriteInteger(kNoteColor, qint32(Settings.NoteColor));
         registry.WriteInteger(kTitleColor, qint32(Settings.TitleColor));
@@ -149,6 +151,7 @@ void SaveSettings()
         registry.WriteString(kTrillFile, Settings.TrillFile);
         registry.WriteInteger(kDefNoteWidth, Settings.DefNoteWidth);
         registry.WriteInteger(kDefNoteHeight, Settings.DefNoteHeight);
+        registry.CommitBatch();
     }
     registry.CloseKey();
 }

@@ -13,6 +13,7 @@
 #include <QtEndian>
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -577,6 +578,9 @@ void TRegistry::CloseKey()
     m_open = false;
     m_readOnly = false;
     m_path.clear();
+    // An uncommitted batch is dropped with its key.
+    m_batching = false;
+    m_firstBatched.clear();
 }
 
 QString TRegistry::CurrentPath() const
@@ -647,6 +651,12 @@ void TRegistry::putValue(const QString &name, quint32 type, const QByteArray &da
     // A name with a line break could not be written back in this format.
     if (!m_open || m_readOnly || hasControlCharacter(name))
         throw setDataError(name);
+    if (m_batching) {
+        RegistryDocument::setValue(m_document.ensureKey(m_path), name, type, data);
+        if (m_firstBatched.isEmpty())
+            m_firstBatched = name;
+        return;
+    }
     reload();
     RegistryDocument::setValue(m_document.ensureKey(m_path), name, type, data);
     if (!commit()) {
@@ -683,14 +693,39 @@ bool TRegistry::DeleteValue(const QString &name)
 {
     if (!m_open || m_readOnly)
         return false;
-    reload();
+    if (!m_batching)
+        reload();
     const RegistryDocument::Key *key = m_document.findKey(m_path);
     if (!key || !RegistryDocument::findValue(*key, name))
         return false;
     RegistryDocument::removeValue(m_document.ensureKey(m_path), name);
+    if (m_batching) {
+        if (m_firstBatched.isEmpty())
+            m_firstBatched = name;
+        return true;
+    }
     if (!commit()) {
         reload();
         return false;
     }
     return true;
+}
+
+void TRegistry::BeginBatch()
+{
+    reload();
+    m_batching = true;
+    m_firstBatched.clear();
+}
+
+void TRegistry::CommitBatch()
+{
+    m_batching = false;
+    const QString first = std::exchange(m_firstBatched, QString());
+    if (first.isEmpty())
+        return;
+    if (!commit()) {
+        reload();
+        throw setDataError(first);
+    }
 }

@@ -94,6 +94,13 @@ public:
     void WriteBinaryData(const QString &name, const void *buffer, int bufferSize);
     bool DeleteValue(const QString &name);
 
+    // Writes until CommitBatch go to the file together, in one atomic
+    // rewrite: a process killed between them leaves none of them stored.
+    void BeginBatch();
+    // Throws the error the first write of the batch would have thrown when
+    // the file cannot be written; nothing of the batch is stored then.
+    void CommitBatch();
+
 private:
     QStringList resolve(const QString &path) const;
     bool reload();
@@ -107,5 +114,7 @@ private:
     bool m_readable = true;
     bool m_open = false;
     bool m_readOnly = false;
+    bool m_batching = false;
+    QString m_firstBatched; // name of the batch's first write, empty when none
     QStringList m_path;
 };

@@ -96,6 +96,12 @@ void TestPrivacy::noteFolderIsPrivate()
 {
     QCOMPARE(modeOf(UserFolder), mode_t(0700));
     QCOMPARE(modeOf(ProgramFolder() + QStringLiteral("Users")), mode_t(0700));
+
+    // A folder others could enter, left by an older copy, is closed at start.
+    QVERIFY(QFile::setPermissions(UserFolder, QFileDevice::Permissions(0x7755)));
+    QCOMPARE(modeOf(UserFolder), mode_t(0755));
+    InitUserFolder();
+    QCOMPARE(modeOf(UserFolder), mode_t(0700));
 }
 
 QString TestPrivacy::save(Kind kind)

@@ -62,6 +62,7 @@ private slots:
     void changesOfAnotherWriterAreSeen();
     void filePrivateToOwner();
     void failedWriteKeepsOldFile();
+    void batchIsStoredWholeOrNotAtAll();
     void unreadableStoreIsNotReplaced();
     void oversizedStoreIsNotRead();
     void handEditedFileRoundTripsExactly();
@@ -395,6 +396,50 @@ void TestRegistry::failedWriteKeepsOldFile()
              QStringList{QStringLiteral("Brisquel.reg")});
     QCOMPARE(registry.ReadInteger(QStringLiteral("Old")), 7);
     QVERIFY(!registry.ValueExists(QStringLiteral("Big")));
+}
+
+void TestRegistry::batchIsStoredWholeOrNotAtAll()
+{
+    TRegistry registry;
+    QVERIFY(registry.OpenKey(kKey, true));
+    registry.WriteInteger(QStringLiteral("Kept"), 1);
+    registry.WriteInteger(QStringLiteral("Gone"), 2);
+    const QByteArray before = storeBytes();
+
+    registry.BeginBatch();
+    registry.WriteInteger(QStringLiteral("Kept"), 10);
+    registry.WriteString(QStringLiteral("Added"), QStringLiteral("new"));
+    QVERIFY(registry.DeleteValue(QStringLiteral("Gone")));
+    // Nothing reaches the file before the commit.
+    QCOMPARE(storeBytes(), before);
+    registry.CommitBatch();
+    TRegistry reader;
+    QVERIFY(reader.OpenKeyReadOnly(kKey));
+    QCOMPARE(reader.ReadInteger(QStringLiteral("Kept")), 10);
+    QCOMPARE(reader.ReadString(QStringLiteral("Added")), QStringLiteral("new"));
+    QVERIFY(!reader.ValueExists(QStringLiteral("Gone")));
+
+    // A batch that cannot be written names its first value and stores none.
+    const QByteArray committed = storeBytes();
+    const QByteArray big(4096, 'x');
+    QString error;
+    {
+        const FileSizeLimit limit(rlim_t(committed.size()) + 16);
+        registry.BeginBatch();
+        registry.WriteInteger(QStringLiteral("Kept"), 20);
+        registry.WriteBinaryData(QStringLiteral("Big"), big.constData(), int(big.size()));
+        error = registryError([&] { registry.CommitBatch(); });
+    }
+    QCOMPARE(error, QStringLiteral("Failed to set data for 'Kept'"));
+    QCOMPARE(storeBytes(), committed);
+    QCOMPARE(registry.ReadInteger(QStringLiteral("Kept")), 10);
+    QVERIFY(!registry.ValueExists(QStringLiteral("Big")));
+
+    // Closing the key drops a batch never committed.
+    registry.BeginBatch();
+    registry.WriteInteger(QStringLiteral("Kept"), 30);
+    registry.CloseKey();
+    QCOMPARE(storeBytes(), committed);
 }
 
 void TestRegistry::unreadableStoreIsNotReplaced()
