@@ -42,7 +42,6 @@ TBrisquelMainForm::TBrisquelMainForm()
     , TrayMenu(new QMenu(this))
     , TrayIcon(new QSystemTrayIcon(this))
     , NoteSystemTimer(new QTimer(this))
-    , PrintDialog(new QPrinter())
 {
     setObjectName(QStringLiteral("BrisquelMainForm"));
     setWindowTitle(QStringLiteral("Brisquel 2.0"));
@@ -65,9 +64,15 @@ TBrisquelMainForm::TBrisquelMainForm()
 
 TBrisquelMainForm::~TBrisquelMainForm()
 {
-    delete PrintDialog;
     if (BrisquelMainForm == this)
         BrisquelMainForm = nullptr;
+}
+
+QPrinter *TBrisquelMainForm::PrintDialog()
+{
+    if (!m_printDialog)
+        m_printDialog = std::make_unique<QPrinter>();
+    return m_printDialog.get();
 }
 
 void TBrisquelMainForm::buildTrayMenu()

@@ -2,6 +2,8 @@
 
 #include <QWidget>
 
+#include <memory>
+
 class QAction;
 class QMenu;
 class QSystemTrayIcon;
@@ -21,7 +23,9 @@ public:
     QMenu *TrayMenu;
     QSystemTrayIcon *TrayIcon;
     QTimer *NoteSystemTimer;
-    QPrinter *PrintDialog;
+    // The printer all notes share, so a choice made in one print dialog
+    // holds for the next; made on the first print.
+    QPrinter *PrintDialog();
 
     QAction *NewNote1;
     QAction *ShowNotesManager1;
@@ -55,6 +59,8 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
+    std::unique_ptr<QPrinter> m_printDialog;
+
     void FormCreate();
     void buildTrayMenu();
     void showWithoutTray();

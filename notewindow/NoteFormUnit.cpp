@@ -153,9 +153,6 @@ TNoteForm::TNoteForm()
     createControls();
     createActions();
     createEditActions();
-    createNoteMenu();
-    createEditMenu();
-    createCloseForMenu();
 
     Closing = false;
     LoadContent(QByteArray());
@@ -209,7 +206,7 @@ void TNoteForm::createControls()
     connect(CloseButton, &QAbstractButton::clicked, this, [this] { CloseFormBut->trigger(); });
     CloseButton->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(CloseButton, &QWidget::customContextMenuRequested, this,
-            [this](const QPoint &at) { CloseForMenu->popup(CloseButton->mapToGlobal(at)); });
+            [this](const QPoint &at) { CloseForMenu()->popup(CloseButton->mapToGlobal(at)); });
 }
 
 void TNoteForm::createActions()
@@ -248,25 +245,27 @@ void TNoteForm::createActions()
     PrintNote = makeAction(QStringLiteral("打印便笺"), QKeySequence());
     PrintNote->setIcon(NoteMenuIcon(kIconPrint));
     connect(PrintNote, &QAction::triggered, this, &TNoteForm::PrintNoteExecute);
+}
 
-    // The same commands twice: in the note menu (names ending in 1) and in
-    // the close glyph's menu (ending in 2), with shared handlers.
-    for (QList<QAction *> *actions : {&CloseForActions, &CloseForMenuActions}) {
-        const QLatin1Char suffix(actions == &CloseForActions ? '1' : '2');
-        for (const CloseForItem &item : kCloseForItems) {
-            auto *action = new QAction(QString::fromUtf8(item.caption), this);
-            QString name = QLatin1String(item.name);
-            name.back() = suffix;
-            action->setObjectName(name);
-            if (item.minutes > 0) {
-                action->setData(item.minutes);
-                connect(action, &QAction::triggered, this, &TNoteForm::N5Minutes1Click);
-            } else {
-                connect(action, &QAction::triggered, this, &TNoteForm::illtomorrow1Click);
-            }
-            actions->append(action);
+// The same commands twice: in the note menu (names ending in 1) and in the
+// close glyph's menu (ending in 2), with shared handlers.
+QList<QAction *> TNoteForm::createCloseForActions(QLatin1Char nameSuffix)
+{
+    QList<QAction *> actions;
+    for (const CloseForItem &item : kCloseForItems) {
+        auto *action = new QAction(QString::fromUtf8(item.caption), this);
+        QString name = QLatin1String(item.name);
+        name.back() = nameSuffix;
+        action->setObjectName(name);
+        if (item.minutes > 0) {
+            action->setData(item.minutes);
+            connect(action, &QAction::triggered, this, &TNoteForm::N5Minutes1Click);
+        } else {
+            connect(action, &QAction::triggered, this, &TNoteForm::illtomorrow1Click);
         }
+        actions.append(action);
     }
+    return actions;
 }
 
 void TNoteForm::createEditActions()
@@ -316,58 +315,117 @@ void TNoteForm::createEditActions()
 
 void TNoteForm::createNoteMenu()
 {
-    NoteMenu = new QMenu(this);
-    NoteMenu->setObjectName(QStringLiteral("NoteMenu"));
+    m_noteMenu = new QMenu(this);
+    m_noteMenu->setObjectName(QStringLiteral("NoteMenu"));
     m_creationDate = new CreationDateItem;
-    CreationDateMenu = new QWidgetAction(NoteMenu);
-    CreationDateMenu->setObjectName(QStringLiteral("CreationDateMenu"));
-    CreationDateMenu->setDefaultWidget(m_creationDate);
-    CreationDateMenu->setEnabled(false);
+    m_creationDateMenu = new QWidgetAction(m_noteMenu);
+    m_creationDateMenu->setObjectName(QStringLiteral("CreationDateMenu"));
+    m_creationDateMenu->setDefaultWidget(m_creationDate);
+    m_creationDateMenu->setEnabled(false);
 
-    NoteMenu->addAction(CreationDateMenu);
-    NoteMenu->addSeparator();
-    NoteMenu->addAction(ONTop);
-    NoteMenu->addAction(ReduceToggle);
-    Closefor1 = NoteMenu->addMenu(NoteMenuIcon(kIconCloseFor), QStringLiteral("关闭于"));
-    Closefor1->setObjectName(QStringLiteral("Closefor1"));
-    Closefor1->addActions(CloseForActions);
-    NoteMenu->addSeparator();
-    NoteMenu->addAction(PrintNote);
-    NoteMenu->addSeparator();
-    NoteMenu->addAction(Customize);
-    NoteMenu->addSeparator();
-    NoteMenu->addAction(DeleteNote);
-    NoteMenu->addAction(CloseNote);
-    connect(NoteMenu, &QMenu::aboutToShow, this, &TNoteForm::NoteMenuPopup);
+    m_noteMenu->addAction(m_creationDateMenu);
+    m_noteMenu->addSeparator();
+    m_noteMenu->addAction(ONTop);
+    m_noteMenu->addAction(ReduceToggle);
+    m_closefor1 = m_noteMenu->addMenu(NoteMenuIcon(kIconCloseFor), QStringLiteral("关闭于"));
+    m_closefor1->setObjectName(QStringLiteral("Closefor1"));
+    m_closeForActions = createCloseForActions(QLatin1Char('1'));
+    m_closefor1->addActions(m_closeForActions);
+    m_noteMenu->addSeparator();
+    m_noteMenu->addAction(PrintNote);
+    m_noteMenu->addSeparator();
+    m_noteMenu->addAction(Customize);
+    m_noteMenu->addSeparator();
+    m_noteMenu->addAction(DeleteNote);
+    m_noteMenu->addAction(CloseNote);
+    connect(m_noteMenu, &QMenu::aboutToShow, this, &TNoteForm::NoteMenuPopup);
 }
 
 void TNoteForm::createEditMenu()
 {
-    EditMenu = new QMenu(this);
-    EditMenu->setObjectName(QStringLiteral("EditMenu"));
-    EditMenu->addAction(Undo);
-    EditMenu->addSeparator();
-    EditMenu->addActions({Cut, Copy, Paste, Delete, SelectAll});
-    EditMenu->addSeparator();
-    EditMenu->addAction(Font);
-    Style1 = EditMenu->addMenu(NoteMenuIcon(kIconStyle), QStringLiteral("风格(&S)"));
-    Style1->setObjectName(QStringLiteral("Style1"));
-    Style1->addAction(Pain);
-    Style1->addSeparator();
-    Style1->addActions({Bold, Italic, Underline, Strikeout});
-    connect(EditMenu, &QMenu::aboutToShow, this, &TNoteForm::EditMenuPopup);
+    m_editMenu = new QMenu(this);
+    m_editMenu->setObjectName(QStringLiteral("EditMenu"));
+    m_editMenu->addAction(Undo);
+    m_editMenu->addSeparator();
+    m_editMenu->addActions({Cut, Copy, Paste, Delete, SelectAll});
+    m_editMenu->addSeparator();
+    m_editMenu->addAction(Font);
+    m_style1 = m_editMenu->addMenu(NoteMenuIcon(kIconStyle), QStringLiteral("风格(&S)"));
+    m_style1->setObjectName(QStringLiteral("Style1"));
+    m_style1->addAction(Pain);
+    m_style1->addSeparator();
+    m_style1->addActions({Bold, Italic, Underline, Strikeout});
+    connect(m_editMenu, &QMenu::aboutToShow, this, &TNoteForm::EditMenuPopup);
 }
 
 void TNoteForm::createCloseForMenu()
 {
-    CloseForMenu = new QMenu(this);
-    CloseForMenu->setObjectName(QStringLiteral("CloseForMenu"));
-    CloseForLab1 = new QWidgetAction(CloseForMenu);
-    CloseForLab1->setObjectName(QStringLiteral("CloseForLab1"));
-    CloseForLab1->setDefaultWidget(new CloseForLabelItem);
-    CloseForLab1->setEnabled(false);
-    CloseForMenu->addAction(CloseForLab1);
-    CloseForMenu->addActions(CloseForMenuActions);
+    m_closeForMenu = new QMenu(this);
+    m_closeForMenu->setObjectName(QStringLiteral("CloseForMenu"));
+    m_closeForLab1 = new QWidgetAction(m_closeForMenu);
+    m_closeForLab1->setObjectName(QStringLiteral("CloseForLab1"));
+    m_closeForLab1->setDefaultWidget(new CloseForLabelItem);
+    m_closeForLab1->setEnabled(false);
+    m_closeForMenu->addAction(m_closeForLab1);
+    m_closeForMenuActions = createCloseForActions(QLatin1Char('2'));
+    m_closeForMenu->addActions(m_closeForMenuActions);
+}
+
+QMenu *TNoteForm::NoteMenu()
+{
+    if (!m_noteMenu)
+        createNoteMenu();
+    return m_noteMenu;
+}
+
+QWidgetAction *TNoteForm::CreationDateMenu()
+{
+    NoteMenu();
+    return m_creationDateMenu;
+}
+
+QMenu *TNoteForm::Closefor1()
+{
+    NoteMenu();
+    return m_closefor1;
+}
+
+const QList<QAction *> &TNoteForm::CloseForActions()
+{
+    NoteMenu();
+    return m_closeForActions;
+}
+
+QMenu *TNoteForm::EditMenu()
+{
+    if (!m_editMenu)
+        createEditMenu();
+    return m_editMenu;
+}
+
+QMenu *TNoteForm::Style1()
+{
+    EditMenu();
+    return m_style1;
+}
+
+QMenu *TNoteForm::CloseForMenu()
+{
+    if (!m_closeForMenu)
+        createCloseForMenu();
+    return m_closeForMenu;
+}
+
+QWidgetAction *TNoteForm::CloseForLab1()
+{
+    CloseForMenu();
+    return m_closeForLab1;
+}
+
+const QList<QAction *> &TNoteForm::CloseForMenuActions()
+{
+    CloseForMenu();
+    return m_closeForMenuActions;
 }
 
 bool TNoteForm::isAttached() const
@@ -624,7 +682,7 @@ void TNoteForm::NoteEditMouseDown(QMouseEvent *)
 void TNoteForm::NoteEditMouseUp(QMouseEvent *event)
 {
     if (event->button() == Qt::RightButton)
-        EditMenu->popup(event->globalPosition().toPoint());
+        EditMenu()->popup(event->globalPosition().toPoint());
 }
 
 void TNoteForm::NoteEditURLClick(Qt::MouseButton button, const QString &link)
@@ -691,14 +749,14 @@ void TNoteForm::Shake()
 void TNoteForm::MenuShortCutExecute()
 {
     StopAlarm();
-    NoteMenu->popup(QPoint(x(), y() + kMenuDrop));
+    NoteMenu()->popup(QPoint(x(), y() + kMenuDrop));
 }
 
 void TNoteForm::NoteMenuPopup()
 {
     ONTopUpdate();
     ReduceToggleUpdate();
-    if (Wrapper && Wrapper->Note)
+    if (m_creationDate && Wrapper && Wrapper->Note)
         m_creationDate->setCreated(Wrapper->Note->Created);
 }
 
@@ -807,7 +865,7 @@ void TNoteForm::illtomorrow1Click()
 QPrinter *TNoteForm::NotePrinter()
 {
     if (BrisquelMainForm)
-        return BrisquelMainForm->PrintDialog;
+        return BrisquelMainForm->PrintDialog();
     if (!m_ownPrinter)
         m_ownPrinter = std::make_unique<QPrinter>(QPrinter::HighResolution);
     return m_ownPrinter.get();

@@ -60,18 +60,20 @@ public:
     StripButton *LinkButton;
     StripButton *CloseButton;
 
-    QMenu *NoteMenu;
-    QWidgetAction *CreationDateMenu;
-    QMenu *Closefor1;
+    // The menus are built when first needed: most windows never open them,
+    // and every menu is a window of its own.
+    QMenu *NoteMenu();
+    QWidgetAction *CreationDateMenu();
+    QMenu *Closefor1();
     // The close-for commands in menu order; the minutes are in each action's data.
-    QList<QAction *> CloseForActions;
-    QMenu *EditMenu;
-    QMenu *Style1;
+    const QList<QAction *> &CloseForActions();
+    QMenu *EditMenu();
+    QMenu *Style1();
     // The close glyph's context menu: a label above the close-for commands
     // again, as actions of their own.
-    QMenu *CloseForMenu;
-    QWidgetAction *CloseForLab1;
-    QList<QAction *> CloseForMenuActions;
+    QMenu *CloseForMenu();
+    QWidgetAction *CloseForLab1();
+    const QList<QAction *> &CloseForMenuActions();
 
     QAction *MenuShortCut;
     QAction *ONTop;
@@ -181,6 +183,7 @@ protected:
 private:
     void createControls();
     void createActions();
+    QList<QAction *> createCloseForActions(QLatin1Char nameSuffix);
     void createNoteMenu();
     void createEditActions();
     void createEditMenu();
@@ -193,7 +196,16 @@ private:
     void shrinkOut();
 
     WindowDrag *m_drag;
-    CreationDateItem *m_creationDate;
+    QMenu *m_noteMenu = nullptr;
+    QWidgetAction *m_creationDateMenu = nullptr;
+    CreationDateItem *m_creationDate = nullptr;
+    QMenu *m_closefor1 = nullptr;
+    QList<QAction *> m_closeForActions;
+    QMenu *m_editMenu = nullptr;
+    QMenu *m_style1 = nullptr;
+    QMenu *m_closeForMenu = nullptr;
+    QWidgetAction *m_closeForLab1 = nullptr;
+    QList<QAction *> m_closeForMenuActions;
     bool m_alphaBlend = false;
     int m_alphaBlendValue = 255;
     bool m_stripPressed = false;

@@ -311,9 +311,9 @@ void prepare(const QString &logPath, const QStringList &machineLines)
     copyBytes(prepared.machineText, sizeof prepared.machineText, machine);
     prepared.utcOffset = QDateTime::currentDateTime().offsetFromUtc();
     prepared.moduleCount = StackTracer::snapshotModules(prepared.modules, kMaxModules);
-    // Loads libgcc's unwinder and every module's symbols now: neither may
-    // happen for the first time inside the handler.
-    StackTracer::preloadDebugInfo();
+    // Loads libgcc's unwinder now: its first use may call the heap. The
+    // debug information is left for the first naming of frames (tens of
+    // megabytes and a tenth of a second that most runs never need).
     PcList warmUp{};
     if (backtrace_state *state = StackTracer::backtraceState())
         backtrace_simple(state, 0, collectPc, ignoreError, &warmUp);

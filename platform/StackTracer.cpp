@@ -347,18 +347,6 @@ int snapshotModules(ModuleRange *ranges, int capacity)
     return collector.count;
 }
 
-void preloadDebugInfo()
-{
-    backtrace_state *state = backtraceState();
-    if (!state)
-        return;
-    PcInfo info{};
-    SymbolInfo symbol{};
-    const auto self = reinterpret_cast<std::uintptr_t>(&preloadDebugInfo);
-    backtrace_pcinfo(state, self, collectInline, ignoreError, &info);
-    backtrace_syminfo(state, self, collectSymbol, ignoreError, &symbol);
-}
-
 void renderFrames(const std::uintptr_t *pcs, int count, const ModuleRange *modules, int moduleCount, bool demangle,
                   LineSink sink, void *context)
 {

@@ -46,18 +46,15 @@ int snapshotModules(ModuleRange *ranges, int capacity);
 // The shared libbacktrace state, created on first use.
 backtrace_state *backtraceState();
 
-// Loads the symbol and debug information of every module now, so that a
-// later naming of frames needs no first-time set-up.
-void preloadDebugInfo();
-
 // Receives one rendered frame line (not terminated).
 using LineSink = void (*)(void *context, const char *text, std::size_t length);
 
 // Renders frames as "[address] {module} function (Line n, "file") + $offset",
 // as far as the symbol and debug information go; an inlined call gives one
 // line per level. Leading frames of the tracer itself are dropped by name.
-// With demangle false it allocates nothing and may run in a signal handler
-// once preloadDebugInfo has run.
+// With demangle false it allocates nothing from the heap and may run in a
+// signal handler: the symbol and debug information, read on first use, comes
+// in with plain system calls and mapped memory.
 void renderFrames(const std::uintptr_t *pcs, int count, const ModuleRange *modules, int moduleCount, bool demangle,
                   LineSink sink, void *context);
 

@@ -401,12 +401,12 @@ void TestNoteEditing::fontDialogShowsAndSetsSelectionFont()
 void TestNoteEditing::editMenuItems()
 {
     TNoteForm *form = newNote()->Window;
-    QCOMPARE(menuCaptions(form->EditMenu),
+    QCOMPARE(menuCaptions(form->EditMenu()),
              QStringList({"撤销(&U)", "-", "剪切(&C)", "复制(&C)", "粘贴(&P)", "删除(&D)", "全选(&A)", "-", "字体(&F)",
                           "风格(&S)"}));
-    QCOMPARE(menuCaptions(form->Style1),
+    QCOMPARE(menuCaptions(form->Style1()),
              QStringList({"无格式(&P)", "-", "粗体(&B)", "斜体(&I)", "下划线(&U)", "删除线(&S)"}));
-    QCOMPARE(form->EditMenu->actions().last()->menu(), form->Style1);
+    QCOMPARE(form->EditMenu()->actions().last()->menu(), form->Style1());
 
     const QList<std::pair<QAction *, QString>> shortcuts = {
         {form->Undo, "Ctrl+Z"},  {form->Cut, "Ctrl+X"},    {form->Copy, "Ctrl+C"},      {form->Paste, "Ctrl+V"},
@@ -419,11 +419,11 @@ void TestNoteEditing::editMenuItems()
     }
     for (QAction *styled : {form->Bold, form->Italic, form->Underline, form->Strikeout})
         QVERIFY(styled->isCheckable());
-    QVERIFY(!form->Style1->menuAction()->icon().isNull());
+    QVERIFY(!form->Style1()->menuAction()->icon().isNull());
 
     // The note menu's commands carry their icons too.
     for (QAction *action : {form->Customize, form->DeleteNote, form->CloseNote, form->PrintNote,
-                            form->Closefor1->menuAction()})
+                            form->Closefor1()->menuAction()})
         QVERIFY2(!action->icon().isNull(), qPrintable(action->text()));
     QVERIFY(form->PrintNote->isEnabled());
 }
@@ -473,13 +473,13 @@ void TestNoteEditing::rightClickOpensEditMenuAtCursor()
     TNoteForm *form = newNote(QStringLiteral("menu here"))->Window;
     QWidget *body = form->NoteEdit->viewport();
     QTest::mouseClick(body, Qt::RightButton, {}, QPoint(30, 20));
-    QVERIFY(form->EditMenu->isVisible());
-    QCOMPARE(form->EditMenu->pos(), body->mapToGlobal(QPoint(30, 20)));
-    form->EditMenu->hide();
+    QVERIFY(form->EditMenu()->isVisible());
+    QCOMPARE(form->EditMenu()->pos(), body->mapToGlobal(QPoint(30, 20)));
+    form->EditMenu()->hide();
 
     // The left button opens nothing.
     QTest::mouseClick(body, Qt::LeftButton, {}, QPoint(30, 20));
-    QVERIFY(!form->EditMenu->isVisible());
+    QVERIFY(!form->EditMenu()->isVisible());
 }
 
 void TestNoteEditing::pasteInsertsPlainTextExceptFromNotes()
@@ -595,8 +595,8 @@ void TestNoteEditing::linkClicksOpenOnlyWithLeftButton()
 
     QTest::mouseClick(body, Qt::RightButton, {}, onLink);
     QVERIFY(m_recorder.urls.isEmpty());
-    QVERIFY(form->EditMenu->isVisible());
-    form->EditMenu->hide();
+    QVERIFY(form->EditMenu()->isVisible());
+    form->EditMenu()->hide();
 
     QTest::mouseClick(body, Qt::LeftButton, {}, offLink);
     QVERIFY(m_recorder.urls.isEmpty());
@@ -706,11 +706,11 @@ void TestNoteEditing::alarmStops()
         QTest::mousePress(form->NoteEdit->viewport(), Qt::RightButton, {}, QPoint(10, 10));
         QVERIFY(!form->Allarme->isActive());
         QTest::mouseRelease(form->NoteEdit->viewport(), Qt::RightButton, {}, QPoint(10, 10));
-        form->EditMenu->hide();
+        form->EditMenu()->hide();
     } else if (how == QLatin1String("menu")) {
         QTest::mouseClick(form->NoteMenuButton, Qt::LeftButton, {}, QPoint(5, 5));
-        QVERIFY(form->NoteMenu->isVisible());
-        form->NoteMenu->hide();
+        QVERIFY(form->NoteMenu()->isVisible());
+        form->NoteMenu()->hide();
     } else {
         QTest::mouseClick(form, Qt::LeftButton, {}, QPoint(1, form->height() - 20));
     }
@@ -776,15 +776,15 @@ void TestNoteEditing::closeForMenuOnCloseGlyph()
     TNoteForm *form = newNote()->Window;
     QContextMenuEvent request(QContextMenuEvent::Mouse, QPoint(4, 4), form->CloseButton->mapToGlobal(QPoint(4, 4)));
     QCoreApplication::sendEvent(form->CloseButton, &request);
-    QVERIFY(form->CloseForMenu->isVisible());
-    QCOMPARE(form->CloseForMenu->pos(), form->CloseButton->mapToGlobal(QPoint(4, 4)));
-    form->CloseForMenu->hide();
+    QVERIFY(form->CloseForMenu()->isVisible());
+    QCOMPARE(form->CloseForMenu()->pos(), form->CloseButton->mapToGlobal(QPoint(4, 4)));
+    form->CloseForMenu()->hide();
 
-    const QList<QAction *> items = form->CloseForMenu->actions();
+    const QList<QAction *> items = form->CloseForMenu()->actions();
     QCOMPARE(items.size(), 9);
-    QCOMPARE(items.first(), form->CloseForLab1);
-    QVERIFY(!form->CloseForLab1->isEnabled());
-    QVERIFY(qobject_cast<CloseForLabelItem *>(form->CloseForLab1->defaultWidget()));
+    QCOMPARE(items.first(), form->CloseForLab1());
+    QVERIFY(!form->CloseForLab1()->isEnabled());
+    QVERIFY(qobject_cast<CloseForLabelItem *>(form->CloseForLab1()->defaultWidget()));
     QStringList names;
     QStringList captions;
     QList<uint> minutes;
@@ -797,8 +797,8 @@ void TestNoteEditing::closeForMenuOnCloseGlyph()
                                  "N2Hours2", "illtomorrow2"}));
     QCOMPARE(captions, QStringList({"5 分钟", "10 分钟", "15 分钟", "30 分钟", "45 分钟", "1 小时", "2 小时", "直到明天"}));
     QCOMPARE(minutes, QList<uint>({5, 10, 15, 30, 45, 60, 120, 0}));
-    QCOMPARE(form->CloseForActions.first()->objectName(), QStringLiteral("N5Minutes1"));
-    QVERIFY(!form->Closefor1->menuAction()->icon().isNull());
+    QCOMPARE(form->CloseForActions().first()->objectName(), QStringLiteral("N5Minutes1"));
+    QVERIFY(!form->Closefor1()->menuAction()->icon().isNull());
 }
 
 void TestNoteEditing::closeForLabelDrawsCentred()
@@ -841,7 +841,7 @@ void TestNoteEditing::closeForSurvivesRestart()
     QTest::keyClicks(form->NoteEdit, QStringLiteral("see you"));
     form->move(150, 160);
     const QPointer<TNoteForm> closed(form);
-    form->CloseForMenuActions.at(1)->trigger();
+    form->CloseForMenuActions().at(1)->trigger();
     QVERIFY(wrapper->Window.isNull());
     flushDeletes();
     QVERIFY(closed.isNull());
@@ -894,7 +894,7 @@ void TestNoteEditing::tillTomorrow()
     TNoteWrapper *wrapper = newNote();
     QTest::keyClicks(wrapper->Window->NoteEdit, QStringLiteral("tomorrow"));
     TNoteForm *form = wrapper->Window;
-    (item == 1 ? form->CloseForActions : form->CloseForMenuActions).last()->trigger();
+    (item == 1 ? form->CloseForActions() : form->CloseForMenuActions()).last()->trigger();
     QVERIFY(wrapper->Window.isNull());
     QVERIFY(wrapper->Note->IsHidden());
     QCOMPARE(fromDateTime(wrapper->Note->AutoShowTime), until);

@@ -333,14 +333,14 @@ void TestNoteForm::noAnimationWhenShuttingDownOrSwitchedOff()
 void TestNoteForm::noteMenuItems()
 {
     auto form = shownForm(QRect(10, 10, 157, 150));
-    const QList<QAction *> items = form->NoteMenu->actions();
+    const QList<QAction *> items = form->NoteMenu()->actions();
     QStringList captions;
     for (const QAction *item : items)
         captions << (item->isSeparator() ? QStringLiteral("-") : item->text());
     QCOMPARE(captions, QStringList({QString(), "-", "总在最上面", "简化", "关闭于", "-", "打印便笺", "-", "定制(&M)", "-",
                                     "删除便笺(&D)", "关闭便笺(&C)"}));
-    QCOMPARE(items.at(0), form->CreationDateMenu);
-    QVERIFY(!form->CreationDateMenu->isEnabled());
+    QCOMPARE(items.at(0), form->CreationDateMenu());
+    QVERIFY(!form->CreationDateMenu()->isEnabled());
     QVERIFY(items.at(2)->isCheckable());
     QVERIFY(items.at(3)->isCheckable());
     QVERIFY(form->PrintNote->isEnabled());
@@ -361,8 +361,8 @@ void TestNoteForm::noteMenuItems()
     QCOMPARE(closeForCaptions, QStringList({"5 分钟", "10 分钟", "15 分钟", "30 分钟", "45 分钟", "1 小时", "2 小时", "直到明天"}));
     QCOMPARE(minutes, QList<uint>({5, 10, 15, 30, 45, 60, 120, 0}));
 
-    const QFontMetrics metrics(form->CreationDateMenu->defaultWidget()->font());
-    QCOMPARE(form->CreationDateMenu->defaultWidget()->sizeHint().height(), 2 * metrics.height() + 8);
+    const QFontMetrics metrics(form->CreationDateMenu()->defaultWidget()->font());
+    QCOMPARE(form->CreationDateMenu()->defaultWidget()->sizeHint().height(), 2 * metrics.height() + 8);
 }
 
 void TestNoteForm::altSpaceAndGlyphOpenMenuAndStopAlarm()
@@ -372,18 +372,18 @@ void TestNoteForm::altSpaceAndGlyphOpenMenuAndStopAlarm()
     QVERIFY(QTest::qWaitForWindowActive(form.get()));
     form->Allarme->start();
     QTest::keyClick(form.get(), Qt::Key_Space, Qt::AltModifier);
-    QVERIFY(form->NoteMenu->isVisible());
-    QCOMPARE(form->NoteMenu->pos(), QPoint(100, 132));
+    QVERIFY(form->NoteMenu()->isVisible());
+    QCOMPARE(form->NoteMenu()->pos(), QPoint(100, 132));
     QVERIFY(!form->Allarme->isActive());
-    form->NoteMenu->hide();
+    form->NoteMenu()->hide();
 
     form->move(140, 200);
     form->Allarme->start();
     QTest::mouseClick(form->NoteMenuButton, Qt::LeftButton, {}, QPoint(5, 5));
-    QVERIFY(form->NoteMenu->isVisible());
-    QCOMPARE(form->NoteMenu->pos(), QPoint(140, 212));
+    QVERIFY(form->NoteMenu()->isVisible());
+    QCOMPARE(form->NoteMenu()->pos(), QPoint(140, 212));
     QVERIFY(!form->Allarme->isActive());
-    form->NoteMenu->hide();
+    form->NoteMenu()->hide();
 }
 
 void TestNoteForm::updateTimerWaitsForLastChange()
@@ -627,7 +627,7 @@ void TestNoteForm::closeForHidesUntilLater()
     TNoteWrapper *wrapper = newNote();
     QPointer<TNoteForm> form = wrapper->Window.data();
     QTest::keyClicks(form->NoteEdit, QStringLiteral("later"));
-    form->CloseForActions.at(0)->trigger();
+    form->CloseForActions().at(0)->trigger();
     QVERIFY(wrapper->Window.isNull());
     QVERIFY(wrapper->Note->IsHidden());
     QCOMPARE(wrapper->Note->AutoShowState, 1);
@@ -642,7 +642,7 @@ void TestNoteForm::closeForHidesUntilLater()
     form = wrapper->Window.data();
     QVERIFY(form);
     QCOMPARE(form->NoteEdit->toPlainText(), QStringLiteral("later"));
-    form->CloseForActions.last()->trigger();
+    form->CloseForActions().last()->trigger();
     QCOMPARE(wrapper->Note->AutoShowTime, dateOf(Now()) + 1);
     QVERIFY(wrapper->Window.isNull());
 }
