@@ -25,71 +25,9 @@ import statistics
 import subprocess
 import sys
 import tempfile
-import time
 
-
-def wait_for(what, check, timeout=15.0):
-    deadline = time.monotonic() + timeout
-    while time.monotonic() < deadline:
-        value = check()
-        if value:
-            return value
-        time.sleep(0.1)
-    raise RuntimeError("timed out waiting for " + what)
-
-
-def free_display():
-    for number in range(120, 250):
-        if not os.path.exists("/tmp/.X11-unix/X%d" % number) and not os.path.exists("/tmp/.X%d-lock" % number):
-            return ":%d" % number
-    raise RuntimeError("no free X display")
-
-
-class Desktop:
-    """Xvfb, openbox and trayer, stopped again on leaving."""
-
-    def __init__(self):
-        self.display = free_display()
-        self.started = []
-
-    def __enter__(self):
-        env = dict(os.environ, DISPLAY=self.display)
-        self.start(["Xvfb", self.display, "-screen", "0", "1024x768x24", "-nolisten", "tcp"], env)
-        wait_for("the X display", lambda: subprocess.run(["xdpyinfo"], env=env, capture_output=True).returncode == 0)
-        self.start(["openbox"], env)
-        self.start(["trayer", "--edge", "top", "--align", "right", "--widthtype", "pixel", "--width", "100",
-                    "--height", "24", "--SetDockType", "true"], env)
-        time.sleep(1.0)
-        return self
-
-    def start(self, args, env):
-        self.started.append(subprocess.Popen(args, env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
-
-    def cpu_ms(self):
-        """Processor time used so far by the X server, the window manager and
-        the tray together: their share of every window shown."""
-        return sum(process_cpu_ms(process.pid) for process in self.started)
-
-    def __exit__(self, *_):
-        for process in reversed(self.started):
-            stop(process)
-
-
-def process_cpu_ms(pid):
-    with open("/proc/%d/stat" % pid) as stat:
-        fields = stat.read().rsplit(")", 1)[1].split()
-    # utime and stime, the 14th and 15th fields, counted after the name.
-    return (int(fields[11]) + int(fields[12])) * 1000.0 / os.sysconf("SC_CLK_TCK")
-
-
-def stop(process, timeout=30):
-    if process.poll() is None:
-        process.send_signal(signal.SIGTERM)
-        try:
-            process.wait(timeout=timeout)
-        except subprocess.TimeoutExpired:
-            process.kill()
-            process.wait()
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), os.pardir, "scripts"))
+from xdesktop import Desktop, stop  # noqa: E402
 
 
 class Program:
@@ -144,7 +82,7 @@ class Program:
                         os.kill(int(values["pid"]), signal.SIGKILL)
                     except ProcessLookupError:
                         pass
-                stop(watcher)
+                stop(watcher, timeout=30)
             shutil.rmtree(root, ignore_errors=True)
         return values
 
@@ -228,7 +166,7 @@ def main():
 
     work = tempfile.mkdtemp(prefix="brisquel-bench-")
     try:
-        with Desktop() as desktop:
+        with Desktop(range(120, 250)) as desktop:
             programs = [Brisquel("brisquel", tools, work, desktop, tools.brisquel)]
             programs += [Brisquel(name, tools, work, desktop, path) for name, path in others]
             if with_xpad:

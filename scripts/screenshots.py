@@ -6,29 +6,13 @@ tray menu the way a person would. Pictures go to docs/."""
 
 import os
 import shutil
-import signal
 import struct
 import subprocess
 import sys
 import tempfile
 import time
 
-
-def wait_for(what, check, timeout=20.0):
-    deadline = time.monotonic() + timeout
-    while time.monotonic() < deadline:
-        value = check()
-        if value:
-            return value
-        time.sleep(0.1)
-    raise RuntimeError("timed out waiting for " + what)
-
-
-def free_display():
-    for number in range(60, 90):
-        if not os.path.exists("/tmp/.X11-unix/X%d" % number) and not os.path.exists("/tmp/.X%d-lock" % number):
-            return ":%d" % number
-    raise RuntimeError("no free X display")
+from xdesktop import Desktop
 
 
 def text_value(text):
@@ -86,21 +70,12 @@ TODO = ("[main]\r\nfileinfo=1\r\n"
 
 
 class Session:
-    def __init__(self, program, out):
+    def __init__(self, program, out, desktop, work):
         self.program = program
         self.out = out
-        self.work = tempfile.mkdtemp(prefix="brisquel-shots-")
-        self.display = free_display()
-        runtime = os.path.join(self.work, "runtime")
-        os.mkdir(runtime, 0o700)
-        self.env = dict(os.environ, DISPLAY=self.display, HOME=self.work, XDG_RUNTIME_DIR=runtime,
-                        XDG_CONFIG_HOME=os.path.join(self.work, "config"), QT_QPA_PLATFORM="xcb", LANG="zh_CN.UTF-8")
-        self.started = []
-
-    def start(self, args, **kwargs):
-        process = subprocess.Popen(args, env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, **kwargs)
-        self.started.append(process)
-        return process
+        self.desktop = desktop
+        self.work = work
+        self.env = desktop.env
 
     def xdotool(self, *args):
         subprocess.run(["xdotool", *map(str, args)], env=self.env, check=True)
@@ -130,13 +105,7 @@ class Session:
         with open(os.path.join(folder, "我的工作.tdl"), "wb") as f:
             f.write(TODO.encode("gbk"))
         shutil.copy(self.program, os.path.join(self.work, "brisquel"))
-        self.start(["Xvfb", self.display, "-screen", "0", "1024x768x24", "-nolisten", "tcp"])
-        wait_for("the X display", lambda: subprocess.run(["xdpyinfo"], env=self.env, capture_output=True).returncode == 0)
-        self.start(["openbox"])
-        self.start(["trayer", "--edge", "top", "--align", "right", "--widthtype", "pixel", "--width", "100",
-                    "--height", "24", "--SetDockType", "true"])
-        time.sleep(1.0)
-        self.start([os.path.join(self.work, "brisquel"), "/S"], cwd=self.work)
+        self.desktop.start([os.path.join(self.work, "brisquel"), "/S"], cwd=self.work)
         time.sleep(3.0)
         self.shoot("notes.png")
         self.tray_menu("Down", "Down", "Return")
@@ -150,26 +119,21 @@ class Session:
         self.xdotool("key", "Escape")
         subprocess.run([os.path.join(self.work, "brisquel"), "/TERMINATE"], env=self.env, timeout=60)
 
-    def stop(self):
-        for process in reversed(self.started):
-            if process.poll() is None:
-                process.send_signal(signal.SIGTERM)
-                try:
-                    process.wait(timeout=5)
-                except subprocess.TimeoutExpired:
-                    process.kill()
-        shutil.rmtree(self.work, ignore_errors=True)
-
 
 def main():
     program = os.path.abspath(sys.argv[1])
     out = os.path.abspath(sys.argv[2])
     os.makedirs(out, exist_ok=True)
-    session = Session(program, out)
+    work = tempfile.mkdtemp(prefix="brisquel-shots-")
+    runtime = os.path.join(work, "runtime")
+    os.mkdir(runtime, 0o700)
+    env = dict(os.environ, HOME=work, XDG_RUNTIME_DIR=runtime, XDG_CONFIG_HOME=os.path.join(work, "config"),
+               QT_QPA_PLATFORM="xcb", LANG="zh_CN.UTF-8")
     try:
-        session.run()
+        with Desktop(range(60, 90), env) as desktop:
+            Session(program, out, desktop, work).run()
     finally:
-        session.stop()
+        shutil.rmtree(work, ignore_errors=True)
     print("screenshots written to " + out)
     return 0
 

@@ -8,29 +8,14 @@ import glob
 import os
 import re
 import shutil
-import signal
 import struct
 import subprocess
 import sys
 import tempfile
 import time
 
-
-def wait_for(what, check, timeout=15.0):
-    deadline = time.monotonic() + timeout
-    while time.monotonic() < deadline:
-        value = check()
-        if value:
-            return value
-        time.sleep(0.1)
-    raise AssertionError("timed out waiting for " + what)
-
-
-def free_display():
-    for number in range(90, 200):
-        if not os.path.exists("/tmp/.X11-unix/X%d" % number) and not os.path.exists("/tmp/.X%d-lock" % number):
-            return ":%d" % number
-    raise AssertionError("no free X display")
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), os.pardir, os.pardir, "scripts"))
+from xdesktop import Desktop, wait_for  # noqa: E402
 
 
 def note_position(path):
@@ -75,66 +60,52 @@ def window_geometry(env, window):
     return int(values["X"]), int(values["Y"]), int(values["WIDTH"]), int(values["HEIGHT"])
 
 
+def drive(desktop, work):
+    """The session itself, on a running desktop with the program copied to work."""
+    env = desktop.env
+    brisquel = desktop.start([os.path.join(work, "brisquel"), "/S"], cwd=work)
+    icon = wait_for("the tray icon", lambda: tray_icon_centre(env))
+
+    subprocess.run(["xdotool", "mousemove", str(icon[0]), str(icon[1]), "click", "--repeat", "2",
+                    "--delay", "80", "1"], env=env, check=True)
+    window = wait_for("a note window", lambda: visible_note_windows(env))[0]
+    notes = glob.glob(os.path.join(work, "Users", "*", "*.knt"))
+    note = wait_for("the new note's file", lambda: glob.glob(os.path.join(work, "Users", "*", "*.knt")))[0]
+    assert len(notes) <= 1
+    before = wait_for("the note's stored place", lambda: note_position(note))
+
+    x, y, width, _ = window_geometry(env, window)
+    grab = (x + width // 2, y + 5)
+    subprocess.run(["xdotool", "mousemove", str(grab[0]), str(grab[1]), "mousedown", "1"], env=env, check=True)
+    for step in range(1, 11):
+        subprocess.run(["xdotool", "mousemove", str(grab[0] - 15 * step), str(grab[1] + 10 * step)], env=env,
+                       check=True)
+        time.sleep(0.03)
+    subprocess.run(["xdotool", "mouseup", "1"], env=env, check=True)
+    moved = wait_for("the new place in the file", lambda: note_position(note) != before and note_position(note))
+    assert moved[0] < before[0] and moved[1] > before[1], (before, moved)
+
+    request = subprocess.run([os.path.join(work, "brisquel"), "/TERMINATE"], env=env, timeout=60)
+    assert request.returncode == 0
+    brisquel.wait(timeout=30)
+    assert brisquel.returncode == 0, brisquel.returncode
+    assert note_position(note) == moved
+    print("desktop session: tray icon, new note, move by the strip and terminate all work")
+    return 0
+
+
 def main():
     program = os.path.abspath(sys.argv[1])
     work = tempfile.mkdtemp(prefix="brisquel-desktop-")
     runtime = os.path.join(work, "runtime")
     os.mkdir(runtime, 0o700)
     shutil.copy(program, os.path.join(work, "brisquel"))
-    display = free_display()
-    env = dict(os.environ, DISPLAY=display, HOME=work, XDG_RUNTIME_DIR=runtime,
-               XDG_CONFIG_HOME=os.path.join(work, "config"), QT_QPA_PLATFORM="xcb")
-    started = []
-
-    def start(args, **kwargs):
-        process = subprocess.Popen(args, env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, **kwargs)
-        started.append(process)
-        return process
-
+    env = dict(os.environ, HOME=work, XDG_RUNTIME_DIR=runtime, XDG_CONFIG_HOME=os.path.join(work, "config"),
+               QT_QPA_PLATFORM="xcb")
     try:
-        start(["Xvfb", display, "-screen", "0", "1024x768x24", "-nolisten", "tcp"])
-        wait_for("the X display", lambda: subprocess.run(["xdpyinfo"], env=env, capture_output=True).returncode == 0)
-        start(["openbox"])
-        start(["trayer", "--edge", "top", "--align", "right", "--widthtype", "pixel", "--width", "100",
-               "--height", "24", "--SetDockType", "true"])
-        time.sleep(1.0)
-        brisquel = start([os.path.join(work, "brisquel"), "/S"], cwd=work)
-        icon = wait_for("the tray icon", lambda: tray_icon_centre(env))
-
-        subprocess.run(["xdotool", "mousemove", str(icon[0]), str(icon[1]), "click", "--repeat", "2",
-                        "--delay", "80", "1"], env=env, check=True)
-        window = wait_for("a note window", lambda: visible_note_windows(env))[0]
-        notes = glob.glob(os.path.join(work, "Users", "*", "*.knt"))
-        note = wait_for("the new note's file", lambda: glob.glob(os.path.join(work, "Users", "*", "*.knt")))[0]
-        assert len(notes) <= 1
-        before = wait_for("the note's stored place", lambda: note_position(note))
-
-        x, y, width, _ = window_geometry(env, window)
-        grab = (x + width // 2, y + 5)
-        subprocess.run(["xdotool", "mousemove", str(grab[0]), str(grab[1]), "mousedown", "1"], env=env, check=True)
-        for step in range(1, 11):
-            subprocess.run(["xdotool", "mousemove", str(grab[0] - 15 * step), str(grab[1] + 10 * step)], env=env,
-                           check=True)
-            time.sleep(0.03)
-        subprocess.run(["xdotool", "mouseup", "1"], env=env, check=True)
-        moved = wait_for("the new place in the file", lambda: note_position(note) != before and note_position(note))
-        assert moved[0] < before[0] and moved[1] > before[1], (before, moved)
-
-        request = subprocess.run([os.path.join(work, "brisquel"), "/TERMINATE"], env=env, timeout=60)
-        assert request.returncode == 0
-        brisquel.wait(timeout=30)
-        assert brisquel.returncode == 0, brisquel.returncode
-        assert note_position(note) == moved
-        print("desktop session: tray icon, new note, move by the strip and terminate all work")
-        return 0
+        with Desktop(range(90, 120), env) as desktop:
+            return drive(desktop, work)
     finally:
-        for process in reversed(started):
-            if process.poll() is None:
-                process.send_signal(signal.SIGTERM)
-                try:
-                    process.wait(timeout=5)
-                except subprocess.TimeoutExpired:
-                    process.kill()
         shutil.rmtree(work, ignore_errors=True)
 
 
