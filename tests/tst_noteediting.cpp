@@ -12,6 +12,7 @@
 #include "platform/DateTime.h"
 #include "platform/RtfReader.h"
 #include "resources/BrisquelResources.h"
+#include "tests/NoteWindowSetup.h"
 #include "tests/PdfText.h"
 
 #include <QClipboard>
@@ -218,16 +219,8 @@ void TestNoteEditing::initTestCase()
 
 void TestNoteEditing::init()
 {
-    Settings = GlobalSettings();
-    Settings.NoteFont.setFaceName(QStringLiteral("DejaVu Sans"));
-    Settings.NoteFont.Size = 10;
-    Settings.NoteAnimations = false;
+    resetNoteWindowWorld(QStringLiteral("DejaVu Sans"), 10);
     Settings.SafeSave = false;
-    Starting = false;
-    ShuttingDown = false;
-    Clock::setNow(QDateTime(QDate(2024, 3, 5), QTime(10, 0)));
-    QDir(UserFolder).removeRecursively();
-    InitUserFolder();
     m_manager = std::make_unique<TNotesManager>();
 }
 

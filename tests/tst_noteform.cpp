@@ -8,6 +8,7 @@
 #include "notewindow/NoteFormUnit.h"
 #include "platform/DateTime.h"
 #include "platform/RtfReader.h"
+#include "tests/NoteWindowSetup.h"
 
 #include <QDialog>
 #include <QMenu>
@@ -110,15 +111,7 @@ void TestNoteForm::initTestCase()
 
 void TestNoteForm::init()
 {
-    Settings = GlobalSettings();
-    Settings.NoteFont.setFaceName(QStringLiteral("Arial"));
-    Settings.NoteFont.Size = 9;
-    Settings.NoteAnimations = false;
-    Starting = false;
-    ShuttingDown = false;
-    Clock::setNow(QDateTime(QDate(2024, 3, 5), QTime(10, 0)));
-    QDir(UserFolder).removeRecursively();
-    InitUserFolder();
+    resetNoteWindowWorld(QStringLiteral("Arial"), 9);
     m_manager = std::make_unique<TNotesManager>();
 }
 
