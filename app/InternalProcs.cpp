@@ -145,6 +145,7 @@ ToolkitFont RecordToFont(const FontRecord &record)
 
 // Shell, sound, hiding the main form and the shared strip painter.
 
+#include "platform/BrisquelError.h"
 #include "platform/Sound.h"
 
 #include <QDesktopServices>
@@ -152,6 +153,7 @@ ToolkitFont RecordToFont(const FontRecord &record)
 #include <QFontMetrics>
 #include <QPainter>
 #include <QPointer>
+#include <QPrinter>
 #include <QThread>
 #include <QUrl>
 
@@ -314,4 +316,13 @@ void DrawStylePreview(QPainter &canvas, int width, int height, TColor titleColor
 
     const FontRecord stripFont = titleFont ? FontToRecord(*titleFont) : Settings.TitleFont;
     DrawTitleStrip(canvas, QStringLiteral("示范标题"), width, 13, titleColor, textColor, noteColor, stripFont, true);
+}
+
+void BeginPrintCanvas(QPainter &canvas, QPrinter &printer)
+{
+    if (!canvas.begin(&printer))
+        throw BrisquelError(QStringLiteral("Unable to start the print job"));
+    QFont font(QStringLiteral("Arial"));
+    font.setPointSize(10);
+    canvas.setFont(font);
 }

@@ -7,6 +7,7 @@
 #include <QString>
 
 class QPainter;
+class QPrinter;
 class QWidget;
 
 // Flags of the user-interface thread (see the program entry and the tray form).
@@ -52,6 +53,10 @@ void PlayAlarmSound();
 void HideAppWindows();
 // The window HideAppWindows keeps off the screen and the task bar.
 void setMainFormWindow(QWidget *window);
+
+// Starts a print job on the printer, writing in the printouts' Arial 10;
+// throws when the job cannot start.
+void BeginPrintCanvas(QPainter &canvas, QPrinter &printer);
 
 // Painting of the title strip and the style preview.
 void DrawTitleStrip(QPainter &canvas, const QString &caption, int width, int height, TColor titleColor,

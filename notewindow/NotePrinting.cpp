@@ -1,5 +1,6 @@
 #include "notewindow/NotePrinting.h"
 
+#include "app/InternalProcs.h"
 #include "notes/ClassesUnit.h"
 #include "platform/BrisquelError.h"
 #include "platform/DateTime.h"
@@ -75,11 +76,7 @@ private:
 void PrintNote(QPrinter &printer, const TNoteClass &note, const QString &plainText)
 {
     QPainter canvas;
-    if (!canvas.begin(&printer))
-        throw BrisquelError(QStringLiteral("Unable to start the print job"));
-    QFont font(QStringLiteral("Arial"));
-    font.setPointSize(10);
-    canvas.setFont(font);
+    BeginPrintCanvas(canvas, printer);
     const QFontMetrics metrics = canvas.fontMetrics();
     // Lines are placed by the top of their text.
     const auto textOut = [&](int y, const QString &text) {

@@ -9,6 +9,7 @@
 #include "notes/NoteManagerUnit.h"
 #include "notewindow/NoteFormUnit.h"
 #include "platform/RegistryStore.h"
+#include "tests/FontRecords.h"
 
 #include <QCheckBox>
 #include <QColorDialog>
@@ -62,16 +63,6 @@ public:
 private:
     int m_waiting = 0;
 };
-
-FontRecord fontRecord(const QString &face, quint8 size, quint8 style, TColor color)
-{
-    FontRecord record;
-    record.setFaceName(face);
-    record.Size = size;
-    record.Style = style;
-    record.Color = color;
-    return record;
-}
 
 // The look a fresh engine puts in place, with an alarm file of its own.
 GlobalSettings firstLook()

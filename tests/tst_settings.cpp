@@ -1,6 +1,7 @@
 #include "app/InternalProcs.h"
 #include "app/RegistryUnit.h"
 #include "platform/RegistryStore.h"
+#include "tests/FontRecords.h"
 
 #include <QtTest>
 
@@ -17,16 +18,6 @@ void setEngineDefaults()
     Settings.TitleFont.Size = 7;
     Settings.TitleColor = 0x0000ECEC;
     Settings.NoteColor = 0x0000FFFF;
-}
-
-FontRecord font(const QString &face, quint8 size, quint8 style, TColor color)
-{
-    FontRecord record;
-    record.setFaceName(face);
-    record.Size = size;
-    record.Style = style;
-    record.Color = color;
-    return record;
 }
 
 QString storeText()
@@ -186,8 +177,8 @@ void TestSettings::roundTrip()
     Settings.TitleColor = clBtnFace;
     Settings.NoteAnimations = false;
     Settings.NoteTransparency = true;
-    Settings.TitleFont = font(QStringLiteral("微软雅黑"), 10, FontRecord::fsBold | FontRecord::fsStrikeOut, 0x00808080);
-    Settings.NoteFont = font(QStringLiteral("DejaVu Sans"), 255, FontRecord::fsUnderline, 0x8000000D);
+    Settings.TitleFont = fontRecord(QStringLiteral("微软雅黑"), 10, FontRecord::fsBold | FontRecord::fsStrikeOut, 0x00808080);
+    Settings.NoteFont = fontRecord(QStringLiteral("DejaVu Sans"), 255, FontRecord::fsUnderline, 0x8000000D);
     Settings.DefNoteWidth = 321;
     Settings.DefNoteHeight = 123;
     Settings.TrillFile = QStringLiteral("C:\\声音\\alarm.wav");
@@ -312,7 +303,7 @@ void TestSettings::saveFailureReachesCaller()
 
 void TestSettings::fontRecordLayout()
 {
-    const FontRecord record = font(QStringLiteral("Arial"), 9, FontRecord::fsBold | FontRecord::fsItalic, 0x00A1B2C3);
+    const FontRecord record = fontRecord(QStringLiteral("Arial"), 9, FontRecord::fsBold | FontRecord::fsItalic, 0x00A1B2C3);
     const QByteArray bytes = record.toBytes();
     QCOMPARE(bytes.size(), 264);
     QCOMPARE(bytes.left(6), QByteArray("\x05" "Arial"));

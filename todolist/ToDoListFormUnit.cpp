@@ -3,7 +3,6 @@
 #include "app/BrisquelMessages.h"
 #include "app/InternalProcs.h"
 #include "dialogs/FormSaverClassUnit.h"
-#include "platform/BrisquelError.h"
 #include "resources/BrisquelResources.h"
 #include "todolist/TaskListView.h"
 #include "todolist/ToDoListEngine.h"
@@ -501,11 +500,7 @@ void TToDOListForm::PrintCurrentProject(QPrinter &printer)
     if (!HasProject())
         return;
     QPainter canvas;
-    if (!canvas.begin(&printer))
-        throw BrisquelError(QStringLiteral("Unable to start the print job"));
-    QFont font(QStringLiteral("Arial"));
-    font.setPointSize(10);
-    canvas.setFont(font);
+    BeginPrintCanvas(canvas, printer);
     const QFontMetrics metrics = canvas.fontMetrics();
     // Text is placed by the top of its line, as the rows are laid out.
     const auto textOut = [&](int x, int y, const QString &text) {
