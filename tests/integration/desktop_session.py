@@ -36,15 +36,39 @@ def note_position(path):
 
 def tray_icon_centre(env):
     """The tray icon is the program's small window that trayer embeds; return
-    its centre on the screen."""
+    its centre on the screen once it sits inside trayer's panel. Before the
+    embedding it is a top-level window of the same size at the screen's
+    corner, where a click reaches nothing."""
     tree = subprocess.run(["xwininfo", "-root", "-tree"], env=env, capture_output=True, text=True).stdout
+    panel_indent = None
     for line in tree.splitlines():
+        indent = len(line) - len(line.lstrip())
+        if panel_indent is not None and indent <= panel_indent:
+            panel_indent = None
+        if '("panel" "trayer")' in line:
+            panel_indent = indent
+            continue
         match = re.search(r'\("brisquel" "Brisquel"\)\s+(\d+)x(\d+)\+-?\d+\+-?\d+\s+\+(-?\d+)\+(-?\d+)', line)
-        if match:
+        if match and panel_indent is not None:
             width, height, x, y = map(int, match.groups())
-            if 8 <= width <= 64 and 8 <= height <= 64 and x >= 0 and y >= 0:
+            if 8 <= width <= 64 and 8 <= height <= 64:
                 return x + width // 2, y + height // 2
     return None
+
+
+def settled_tray_icon_centre(env):
+    """The icon's centre once trayer has stopped laying out its panel: the
+    same in two looks half a second apart."""
+    last = [None]
+
+    def settled():
+        centre = tray_icon_centre(env)
+        if centre is not None and centre == last[0]:
+            return centre
+        last[0] = centre
+        time.sleep(0.4)
+        return None
+    return wait_for("the tray icon in trayer's panel", settled, timeout=30.0)
 
 
 def visible_note_windows(env):
@@ -64,11 +88,11 @@ def drive(desktop, work):
     """The session itself, on a running desktop with the program copied to work."""
     env = desktop.env
     brisquel = desktop.start([os.path.join(work, "brisquel"), "/S"], cwd=work)
-    icon = wait_for("the tray icon", lambda: tray_icon_centre(env))
+    icon = settled_tray_icon_centre(env)
 
     subprocess.run(["xdotool", "mousemove", str(icon[0]), str(icon[1]), "click", "--repeat", "2",
                     "--delay", "80", "1"], env=env, check=True)
-    window = wait_for("a note window", lambda: visible_note_windows(env))[0]
+    window = wait_for("a note window", lambda: visible_note_windows(env), timeout=30.0)[0]
     notes = glob.glob(os.path.join(work, "Users", "*", "*.knt"))
     note = wait_for("the new note's file", lambda: glob.glob(os.path.join(work, "Users", "*", "*.knt")))[0]
     assert len(notes) <= 1
