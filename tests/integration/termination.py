@@ -18,6 +18,17 @@ def legacy_note(body):
     return header + struct.pack("<i", len(body)) + body
 
 
+def catches(pid, signal_number):
+    """Whether the process has a handler of its own for the signal: its
+    start can take seconds on a busy machine, and before that the signal
+    would simply end it."""
+    with open("/proc/%d/status" % pid) as status:
+        for line in status:
+            if line.startswith("SigCgt:"):
+                return bool(int(line.split()[1], 16) >> (signal_number - 1) & 1)
+    return False
+
+
 def run_once(program, signal_number):
     work = tempfile.mkdtemp(prefix="brisquel-term-")
     try:
@@ -39,7 +50,12 @@ def run_once(program, signal_number):
             f.write(legacy_note(b"{\\rtf1\\ansi kept\\par}"))
         process = subprocess.Popen([os.path.join(work, "brisquel"), "/S"], env=env, cwd=work,
                                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        time.sleep(2.5)
+        deadline = time.monotonic() + 60
+        while not catches(process.pid, signal_number) and time.monotonic() < deadline:
+            assert process.poll() is None, "the program ended by itself"
+            time.sleep(0.1)
+        # Past the start, while the program idles, nothing may write the note.
+        time.sleep(1.5)
         assert process.poll() is None, "the program ended by itself"
         with open(note, "rb") as f:
             assert f.read(1) == b"\x00", "the note was written before the shutdown"
