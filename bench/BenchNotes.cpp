@@ -10,6 +10,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QPoint>
+#include <QStandardPaths>
 #include <QTextCharFormat>
 #include <QTextCursor>
 #include <QTextDocument>
@@ -138,6 +139,13 @@ QByteArray megabyteNote()
         rtf += paragraphs[i % std::size(paragraphs)];
     rtf += "\\par\r\n}\r\n";
     return rtf;
+}
+
+void prepareProcess()
+{
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QStandardPaths::setTestModeEnabled(true);
 }
 
 void useDefaultSettings()

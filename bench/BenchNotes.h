@@ -28,6 +28,10 @@ QString plainText(int index);
 // alignment, Chinese text as code page 936 bytes and an emoji as \uN.
 QByteArray megabyteNote();
 
+// Before the application object: the offscreen platform unless another is
+// asked for, and settings in a test location, never the user's own.
+void prepareProcess();
+
 // The look the program starts with when no settings are stored.
 void useDefaultSettings();
 

@@ -13,7 +13,6 @@
 #include "platform/SafeFile.h"
 
 #include <QApplication>
-#include <QStandardPaths>
 #include <QTemporaryDir>
 
 #include <cstdio>
@@ -205,10 +204,8 @@ void benchMegabyteEditor()
 
 int main(int argc, char **argv)
 {
-    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    BenchNotes::prepareProcess();
     QApplication app(argc, argv);
-    QStandardPaths::setTestModeEnabled(true);
     BenchNotes::useDefaultSettings();
     // No delayed stores or scans run in between: nothing here enters the
     // event loop while notes are attached to windows.

@@ -8,17 +8,14 @@
 
 #include <QCommandLineParser>
 #include <QGuiApplication>
-#include <QStandardPaths>
 
 #include <cstdio>
 #include <exception>
 
 int main(int argc, char **argv)
 {
-    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    BenchNotes::prepareProcess();
     QGuiApplication app(argc, argv);
-    QStandardPaths::setTestModeEnabled(true);
 
     QCommandLineParser options;
     options.addOption({QStringLiteral("count"), QStringLiteral("Notes in all."), QStringLiteral("N")});

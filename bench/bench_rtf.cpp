@@ -33,8 +33,7 @@ double bestMilliseconds(int runs, const std::function<void()> &work)
 
 int main(int argc, char **argv)
 {
-    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    BenchNotes::prepareProcess();
     QGuiApplication app(argc, argv);
 
     const QByteArray note = BenchNotes::megabyteNote();

@@ -11,7 +11,6 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
-#include <QStandardPaths>
 #include <QTemporaryDir>
 
 #include <cstdio>
@@ -50,10 +49,8 @@ void arm(TNotesManager &manager, const std::function<bool(int)> &chosen)
 
 int main(int argc, char **argv)
 {
-    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    BenchNotes::prepareProcess();
     QApplication app(argc, argv);
-    QStandardPaths::setTestModeEnabled(true);
     BenchNotes::useDefaultSettings();
     QTemporaryDir folder;
     if (!folder.isValid())
