@@ -172,7 +172,7 @@ private:
 
     RunFont runFont(const QTextCharFormat &format, QStringView text) const;
     int halfPoints(const QTextCharFormat &format) const;
-    int fontIndex(const RunFont &font);
+    int fontIndex(RunFont font);
     int colorIndex(const QBrush &brush);
     CharEncoder &encoderFor(int codePage);
 
@@ -399,8 +399,11 @@ int Writer::halfPoints(const QTextCharFormat &format) const
     return std::clamp(qRound(points * 2), 1, kMaxHalfPoints);
 }
 
-int Writer::fontIndex(const RunFont &font)
+int Writer::fontIndex(RunFont font)
 {
+    // Control characters are not written in a font name, so faces that differ
+    // only in them are one entry of the table, as they will be when read back.
+    font.face.removeIf([](QChar c) { return c.unicode() < 0x20; });
     const std::pair<QString, int> key(font.face, font.charset);
     const auto it = m_fontIndex.constFind(key);
     if (it != m_fontIndex.cend())
