@@ -21,7 +21,8 @@ EntryMode entryModeFor(const QStringList &arguments);
 int RunNormal(bool showSplash);
 
 // "/TERMINATE": makes a running instance shut down and returns once it has;
-// returns at once when none runs. Shows nothing; the result is the exit code.
+// returns at once when none runs. Shows nothing, so a QCoreApplication is
+// enough; the result is the exit code.
 int RunTerminateRequest();
 
 // "/UNINSTALL": asks, then deletes the "Users" tree below the program folder

@@ -2,21 +2,34 @@
 #include "app/FontFallback.h"
 #include "app/ProgramEntry.h"
 
-#include <QApplication>
+#include <QCoreApplication>
+
+namespace {
+
+// The command line as QCoreApplication::arguments() gives it, read before
+// there is an application object to ask.
+QStringList commandLine(int argc, char *argv[])
+{
+    QStringList arguments;
+    for (int index = 0; index < argc; ++index)
+        arguments.append(QString::fromLocal8Bit(argv[index]));
+    return arguments;
+}
+
+} // namespace
 
 int main(int argc, char *argv[])
 {
+    const EntryMode mode = entryModeFor(commandLine(argc, argv));
+    // The terminate run shows nothing, so it gets no GUI application: it must
+    // work where no display can be reached, from a service or a remote shell.
+    if (mode == EntryMode::Terminate) {
+        QCoreApplication app(argc, argv);
+        return RunTerminateRequest();
+    }
     BrisquelApplication app(argc, argv);
     InstallFontFallback();
-    switch (entryModeFor(QCoreApplication::arguments())) {
-    case EntryMode::Terminate:
-        return RunTerminateRequest();
-    case EntryMode::Uninstall:
+    if (mode == EntryMode::Uninstall)
         return RunUninstall();
-    case EntryMode::NoSplash:
-        return RunNormal(false);
-    case EntryMode::Normal:
-        break;
-    }
-    return RunNormal(true);
+    return RunNormal(mode != EntryMode::NoSplash);
 }

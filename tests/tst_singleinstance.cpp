@@ -50,6 +50,13 @@ QByteArray terminateMessage()
     return bytes;
 }
 
+// Who sends the terminate request.
+enum class Requester {
+    ThisProcess,
+    HelperProcess,
+    ProgramWithoutDisplay, // the real "brisquel /TERMINATE"
+};
+
 } // namespace
 
 class TestSingleInstance : public QObject
@@ -80,10 +87,11 @@ private slots:
     void uninstallWithoutUsersFolder();
 
 private:
-    // Starts "instance_helper serve" and returns the line it printed once it
-    // runs (empty when it ended instead).
+    // Starts "instance_helper serve" (or another serving mode) and returns the
+    // line it printed once it runs (empty when it ended instead).
     QByteArray startServing(QProcess &helper, const QString &marker,
-                            const QProcessEnvironment &environment = QProcessEnvironment::systemEnvironment());
+                            const QProcessEnvironment &environment = QProcessEnvironment::systemEnvironment(),
+                            const QString &mode = QStringLiteral("serve"));
     QString marker(const QString &name) const { return m_work->filePath(name); }
     void buildProgramFolder(const QString &outside);
     QString fallbackFolder() const;
@@ -132,10 +140,10 @@ QProcess &TestSingleInstance::newHelper()
 }
 
 QByteArray TestSingleInstance::startServing(QProcess &helper, const QString &markerFile,
-                                            const QProcessEnvironment &environment)
+                                            const QProcessEnvironment &environment, const QString &mode)
 {
     helper.setProcessEnvironment(environment);
-    helper.setArguments({QStringLiteral("serve"), markerFile});
+    helper.setArguments({mode, markerFile});
     helper.start();
     if (!helper.waitForStarted(ProcessLimitMs))
         return QByteArray();
@@ -238,31 +246,48 @@ void TestSingleInstance::terminateWithoutInstance()
 
 void TestSingleInstance::terminateWaitsForHandler_data()
 {
-    QTest::addColumn<bool>("fromOtherProcess");
-    QTest::newRow("requester in this process") << false;
-    QTest::newRow("requester process") << true;
+    QTest::addColumn<Requester>("requester");
+    QTest::addColumn<QString>("serveMode");
+    QTest::newRow("requester in this process") << Requester::ThisProcess << QStringLiteral("serve");
+    QTest::newRow("requester process") << Requester::HelperProcess << QStringLiteral("serve");
+    QTest::newRow("program without a display") << Requester::ProgramWithoutDisplay << QStringLiteral("serve");
 }
 
 void TestSingleInstance::terminateWaitsForHandler()
 {
-    QFETCH(bool, fromOtherProcess);
+    QFETCH(Requester, requester);
+    QFETCH(QString, serveMode);
     QProcess &running = newHelper();
     const QString done = marker(QStringLiteral("done"));
-    QCOMPARE(startServing(running, done), QByteArray("ready listening"));
+    QCOMPARE(startServing(running, done, QProcessEnvironment::systemEnvironment(), serveMode),
+             QByteArray("ready listening"));
 
     // The handler writes the marker at its very end, after a nested event
     // loop: the request may return only after that.
-    if (fromOtherProcess) {
-        QProcess &requester = newHelper();
-        requester.setArguments({QStringLiteral("terminate")});
-        requester.start();
-        QVERIFY(requester.waitForFinished(ProcessLimitMs));
-        QVERIFY(QFile::exists(done));
-        QCOMPARE(requester.exitCode(), 0);
-        QCOMPARE(requester.readAllStandardOutput().trimmed(), QByteArray("answered 1"));
-    } else {
+    if (requester == Requester::ThisProcess) {
         QCOMPARE(RunTerminateRequest(), 0);
         QVERIFY(QFile::exists(done));
+    } else {
+        QProcess &process = newHelper();
+        if (requester == Requester::ProgramWithoutDisplay) {
+            // As from a service or a remote shell: no display to be reached.
+            QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+            for (const QString &name : {QStringLiteral("DISPLAY"), QStringLiteral("WAYLAND_DISPLAY"),
+                                        QStringLiteral("QT_QPA_PLATFORM")})
+                environment.remove(name);
+            process.setProcessEnvironment(environment);
+            process.setProgram(QStringLiteral(BRISQUEL_PROGRAM));
+            process.setArguments({QStringLiteral("/TERMINATE")});
+        } else {
+            process.setArguments({QStringLiteral("terminate")});
+        }
+        process.start();
+        QVERIFY(process.waitForFinished(ProcessLimitMs));
+        QVERIFY(QFile::exists(done));
+        QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(process.exitCode(), 0);
+        if (requester == Requester::HelperProcess)
+            QCOMPARE(process.readAllStandardOutput().trimmed(), QByteArray("answered 1"));
     }
     QVERIFY(running.waitForFinished(ProcessLimitMs));
     QCOMPARE(running.exitStatus(), QProcess::NormalExit);
