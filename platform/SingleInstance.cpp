@@ -127,6 +127,10 @@ bool SingleInstance::isListening() const
 void SingleInstance::setTerminateHandler(std::function<int()> handler)
 {
     m_handler = std::move(handler);
+    // Not served here: the handler ends the event loop, which it cannot do
+    // before the loop runs.
+    if (m_handler && !m_requests.isEmpty())
+        QTimer::singleShot(0, this, &SingleInstance::serveRequests);
 }
 
 void SingleInstance::startServer(const QString &folder)
@@ -167,16 +171,19 @@ void SingleInstance::readRequest(QLocalSocket *socket)
         return;
     }
     m_requests.append(socket);
+    emit terminateRequested();
     serveRequests();
 }
 
 void SingleInstance::serveRequests()
 {
     // A handler may run nested event loops; requests arriving meanwhile wait
-    // in the queue for the outer call.
+    // in the queue for the outer call. Requests that come before the handler
+    // (during start-up) wait for it: answering them would leave the program
+    // running while its requester believes it has ended.
     if (m_serving)
         return;
-    while (!m_requests.isEmpty()) {
+    while (m_handler && !m_requests.isEmpty()) {
         const QPointer<QLocalSocket> socket = m_requests.takeFirst();
         bool answered = false;
         m_serving = true;
@@ -190,7 +197,7 @@ void SingleInstance::serveRequests()
             if (!m_requests.isEmpty())
                 QTimer::singleShot(0, this, &SingleInstance::serveRequests);
         });
-        const qint32 answer = m_handler ? m_handler() : 0;
+        const qint32 answer = m_handler();
         answered = true;
         sendAnswer(socket, answer);
     }

@@ -55,7 +55,8 @@ public:
     // Runs for each terminate request; its result is the answer sent back.
     // Requests are served one at a time, never inside a running handler.
     // Whoever installs a handler clears it (empty function) before the objects
-    // it uses go away; without a handler a request is answered with 0.
+    // it uses go away. While there is no handler, requests are held, without
+    // an answer; setting one serves them from the event loop.
     void setTerminateHandler(std::function<int()> handler);
 
     // Asks the running instance to terminate and waits for its answer, at
@@ -66,6 +67,10 @@ public:
     // The private folder of the lock and the socket, created with mode 0700
     // when missing; empty when no folder owned by the user can be had.
     static QString instanceFolder();
+
+signals:
+    // A terminate request came in; it is served once a handler is set.
+    void terminateRequested();
 
 private:
     void startServer(const QString &folder);

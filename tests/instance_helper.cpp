@@ -5,6 +5,10 @@
 //                                      another holds it), print "ready listening"
 //                                      or "ready alone", and run until a terminate
 //                                      request; its handler writes <marker>
+//   instance_helper serve-late <marker>
+//                                      the same, but the handler is set only once
+//                                      the first request has come in, as when a
+//                                      request arrives during start-up
 //   instance_helper terminate          send a terminate request, print the outcome
 //   instance_helper send-as <uid> <socket>
 //                                      switch to another user, send the terminate
@@ -47,13 +51,20 @@ int terminateHandler(const QString &marker)
     return 1;
 }
 
-int serve(const QString &marker)
+int serve(const QString &marker, bool late)
 {
     SingleInstance instance;
     if (instance.IsAlreadyRunning())
         return 3;
-    instance.setTerminateHandler([marker] { return terminateHandler(marker); });
+    if (!late)
+        instance.setTerminateHandler([marker] { return terminateHandler(marker); });
     say(instance.isListening() ? "ready listening" : "ready alone");
+    if (late) {
+        QEventLoop startUp;
+        QObject::connect(&instance, &SingleInstance::terminateRequested, &startUp, &QEventLoop::quit);
+        startUp.exec();
+        instance.setTerminateHandler([marker] { return terminateHandler(marker); });
+    }
     const int result = QCoreApplication::exec();
     instance.setTerminateHandler({});
     return result;
@@ -106,12 +117,12 @@ int main(int argc, char *argv[])
     QCoreApplication app(argc, argv);
     const QStringList arguments = QCoreApplication::arguments();
     const QString mode = arguments.value(1);
-    if (mode == QLatin1String("serve") && arguments.size() == 3)
-        return serve(arguments.at(2));
+    if ((mode == QLatin1String("serve") || mode == QLatin1String("serve-late")) && arguments.size() == 3)
+        return serve(arguments.at(2), mode == QLatin1String("serve-late"));
     if (mode == QLatin1String("terminate"))
         return terminate();
     if (mode == QLatin1String("send-as") && arguments.size() == 4)
         return sendAs(arguments.at(2).toUInt(), arguments.at(3));
-    say("usage: instance_helper serve <marker> | terminate | send-as <uid> <socket>");
+    say("usage: instance_helper serve|serve-late <marker> | terminate | send-as <uid> <socket>");
     return 2;
 }

@@ -251,6 +251,8 @@ void TestSingleInstance::terminateWaitsForHandler_data()
     QTest::newRow("requester in this process") << Requester::ThisProcess << QStringLiteral("serve");
     QTest::newRow("requester process") << Requester::HelperProcess << QStringLiteral("serve");
     QTest::newRow("program without a display") << Requester::ProgramWithoutDisplay << QStringLiteral("serve");
+    // The running side sets its handler only after the request has come in.
+    QTest::newRow("request during start-up") << Requester::HelperProcess << QStringLiteral("serve-late");
 }
 
 void TestSingleInstance::terminateWaitsForHandler()
