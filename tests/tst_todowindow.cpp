@@ -144,6 +144,7 @@ private slots:
     void deleteProject();
     void renameProject();
     void selectProjectByName();
+    void newProjectShownBeforeCaseTwin();
     void reopeningShowsFirstProject();
     void loadErrorIsShown();
 
@@ -473,6 +474,17 @@ void TestTodoWindow::selectProjectByName()
     form->RefillProjects();
     form->SelectProject(QStringLiteral("Missing"));
     QVERIFY(!form->HasProject());
+    QCOMPARE(form->ToDoList->topLevelItemCount(), 0);
+}
+
+void TestTodoWindow::newProjectShownBeforeCaseTwin()
+{
+    writeProject(QStringLiteral("plan"), {task("p", false, 1)});
+    TToDOListForm *form = openWindow();
+    answer(true, QStringLiteral("Plan"));
+    form->NewProject->trigger();
+    QCOMPARE(form->ProjectListCB->count(), 2);
+    QCOMPARE(form->SelectedProject(), QStringLiteral("Plan"));
     QCOMPARE(form->ToDoList->topLevelItemCount(), 0);
 }
 

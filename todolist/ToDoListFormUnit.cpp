@@ -301,9 +301,11 @@ void TToDOListForm::SelectProject(const QString &name)
     if (TrimBlanks(name).isEmpty()) {
         setProjectIndex(0);
     } else {
+        // Where names differ only in letter case, the one spelt exactly
+        // wins, so that a project just created is the one shown.
+        int found = ProjectListCB->findText(name, Qt::MatchFixedString | Qt::MatchCaseSensitive);
         const QString wanted = upperAscii(name);
-        int found = -1;
-        for (int i = 0; i < ProjectListCB->count(); ++i) {
+        for (int i = ProjectListCB->count() - 1; found < 0 && i >= 0; --i) {
             if (upperAscii(ProjectListCB->itemText(i)) == wanted)
                 found = i;
         }
