@@ -156,7 +156,7 @@ private slots:
     void priorityChange();
     void checkMarks();
     void inPlaceEditTakenAsTyped();
-    void switchingAndClosingWriteNothing();
+    void changesSavedOnSwitchAndClose();
     void saveFailureReachesCaller();
 
     void placementIsRemembered();
@@ -710,25 +710,51 @@ void TestTodoWindow::inPlaceEditTakenAsTyped()
     QVERIFY(projectBytes(QStringLiteral("Work")).contains("[item0]\r\nTitle=  zz  \r\n"));
 }
 
-void TestTodoWindow::switchingAndClosingWriteNothing()
+void TestTodoWindow::changesSavedOnSwitchAndClose()
 {
-    writeProject(QStringLiteral("A"), {task("a", false, 1), task("b", false, 2)});
-    writeProject(QStringLiteral("B"), {task("x", false, 1)});
-    const QByteArray before = projectBytes(QStringLiteral("A"));
+    writeProject(QStringLiteral("A"), {task("a", false, 1), task("b", false, 2), task("c", true, 3)});
+    writePlainProject(QStringLiteral("B"), QByteArray("0x\r\n"));
     TToDOListForm *form = openWindow();
+    TaskListView *list = form->ToDoList;
+
+    // A priority change is written before another project is shown.
     selectRow(1);
     form->PriorityActions.at(0)->trigger();
     form->ProjectListCB->setCurrentIndex(1);
-    QCOMPARE(titles(), QStringList{QStringLiteral("x")});
-    QCOMPARE(projectBytes(QStringLiteral("A")), before);
-
+    QCOMPARE(readProject(QStringLiteral("A")),
+             (QList<TodoTask>{task("b", false, 0), task("a", false, 1), task("c", true, 3)}));
+    // An unchanged project is not rewritten.
     form->ProjectListCB->setCurrentIndex(0);
-    QCOMPARE(titles(), (QStringList{"a", "b"}));
+    QCOMPARE(projectBytes(QStringLiteral("B")), QByteArray("0x\r\n"));
+
+    // A space-bar mark and removing the completed tasks are written on close.
     selectRow(0);
-    form->PriorityActions.at(5)->trigger();
+    list->setFocus();
+    QTest::keyClick(list, Qt::Key_Space);
+    answer(true);
+    form->RemoveCTasks->trigger();
     form->CloseTODO->trigger();
     QVERIFY(ToDoListForm == nullptr);
-    QCOMPARE(projectBytes(QStringLiteral("A")), before);
+    QCOMPARE(readProject(QStringLiteral("A")), QList<TodoTask>{task("a", false, 1)});
+
+    // So is a title edited in place; a deleted project stays deleted.
+    form = openWindow();
+    form->ToDoList->editItem(form->ToDoList->topLevelItem(0), 0);
+    auto *editor = form->ToDoList->viewport()->findChild<QLineEdit *>();
+    QVERIFY(editor);
+    editor->setText(QStringLiteral("renamed"));
+    QTest::keyClick(editor, Qt::Key_Return);
+    QCoreApplication::processEvents();
+    QVERIFY(form->close());
+    QCOMPARE(readProject(QStringLiteral("A")), QList<TodoTask>{task("renamed", false, 1)});
+
+    form = openWindow();
+    selectRow(0);
+    form->PriorityActions.at(4)->trigger();
+    answer(true);
+    form->DeleteProject->trigger();
+    QVERIFY(!QFile::exists(ProjectFilePath(QStringLiteral("A"))));
+    QCOMPARE(form->SelectedProject(), QStringLiteral("B"));
 }
 
 void TestTodoWindow::saveFailureReachesCaller()

@@ -225,6 +225,9 @@ void TToDOListForm::FormClose()
 
 void TToDOListForm::closeEvent(QCloseEvent *event)
 {
+    // Tasks that cannot be written keep the window open.
+    event->ignore();
+    SaveChangedProject();
     FormCloseQuery();
     event->accept();
     FormClose();
@@ -277,17 +280,28 @@ void TToDOListForm::RefillProjects()
 
 void TToDOListForm::ProjectListCBChange()
 {
+    try {
+        SaveChangedProject();
+    } catch (...) {
+        // The project whose changes could not be written stays on show, so
+        // that its tasks never go into another project's file.
+        setProjectIndex(ProjectListCB->findText(m_shownProject, Qt::MatchFixedString | Qt::MatchCaseSensitive));
+        UpdateActions();
+        throw;
+    }
     ToDoList->clear();
+    m_shownProject = SelectedProject();
     if (HasProject()) {
         QList<TodoTask> tasks;
         QString reason;
-        if (LoadProject(ProjectFilePath(SelectedProject()), tasks, reason)) {
+        if (LoadProject(ProjectFilePath(m_shownProject), tasks, reason)) {
             ToDoList->setTasks(tasks);
             ToDoList->sortTasks();
         } else {
             ShowProgramError(105, reason);
         }
     }
+    m_storedTasks = ToDoList->tasks();
     UpdateActions();
 }
 
@@ -318,7 +332,20 @@ void TToDOListForm::SelectProject(const QString &name)
 void TToDOListForm::SaveCurrentProject()
 {
     if (HasProject())
-        SaveProject(ProjectFilePath(SelectedProject()), ToDoList->tasks());
+        storeTasks(SelectedProject());
+}
+
+void TToDOListForm::SaveChangedProject()
+{
+    if (!m_shownProject.isEmpty() && ToDoList->tasks() != m_storedTasks)
+        storeTasks(m_shownProject);
+}
+
+void TToDOListForm::storeTasks(const QString &project)
+{
+    const QList<TodoTask> tasks = ToDoList->tasks();
+    SaveProject(ProjectFilePath(project), tasks);
+    m_storedTasks = tasks;
 }
 
 void TToDOListForm::TodolistClick()
@@ -350,6 +377,8 @@ void TToDOListForm::DeleteProjectExecute()
     if (!HasProject() || !ConfirmYesNo(QStringLiteral("你是否要删除: ") + SelectedProject()))
         return;
     QFile::remove(ProjectFilePath(SelectedProject()));
+    // Unsaved changes of the deleted project must not bring its file back.
+    m_shownProject.clear();
     RefillProjects();
     SelectProject(QString());
 }
@@ -363,6 +392,8 @@ void TToDOListForm::RenameProjectExecute()
 {
     if (!HasProject())
         return;
+    // Written under the old name, which is about to go.
+    SaveChangedProject();
     const QString oldPath = ProjectFilePath(SelectedProject());
     const QString name = TrimBlanks(InputBox(QStringLiteral("新的名称"), QStringLiteral("新方案的名称?"), QString()));
     if (!name.isEmpty()) {

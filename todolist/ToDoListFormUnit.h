@@ -1,5 +1,7 @@
 #pragma once
 
+#include "todolist/ToDoListEngine.h"
+
 #include <QWidget>
 
 #include <array>
@@ -17,7 +19,8 @@ class TaskListView;
 // The to-do window: one project at a time with its tasks, check marks and
 // priorities. There is no save command: the project file is rewritten after
 // a click in the task list and at the end of adding, editing and removing
-// a task, and nowhere else.
+// a task, and changes made since are written before another project is
+// shown and when the window closes.
 class TToDOListForm final : public QWidget
 {
     Q_OBJECT
@@ -79,6 +82,8 @@ public:
     void RefillProjects();
     void SelectProject(const QString &name);
     void SaveCurrentProject();
+    // Writes the shown project when its tasks differ from its file's.
+    void SaveChangedProject();
     // Prints on a printer that is already set up (the print dialog's).
     void PrintCurrentProject(QPrinter &printer);
     void ArrangeProjectBar();
@@ -95,8 +100,13 @@ private:
     void buildProjectBar(QWidget *bar);
     void buildTaskArea(QWidget *area);
     void setProjectIndex(int index);
+    void storeTasks(const QString &project);
 
     std::unique_ptr<TFormSaver> m_saver;
+    // The project whose tasks the list shows (empty for none) and those
+    // tasks as its file holds them.
+    QString m_shownProject;
+    QList<TodoTask> m_storedTasks;
 };
 
 // The open to-do window, or nullptr.
