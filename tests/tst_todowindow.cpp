@@ -119,6 +119,16 @@ int nonWhitePixels(const QImage &image)
     return count;
 }
 
+// The visible in-place editor of the task list, or nullptr.
+QLineEdit *openEditor(const TaskListView *list)
+{
+    for (QLineEdit *editor : list->viewport()->findChildren<QLineEdit *>()) {
+        if (editor->isVisible())
+            return editor;
+    }
+    return nullptr;
+}
+
 bool havePoppler()
 {
     return !QStandardPaths::findExecutable(QStringLiteral("pdftotext")).isEmpty()
@@ -157,6 +167,7 @@ private slots:
     void checkMarks();
     void inPlaceEditTakenAsTyped();
     void changesSavedOnSwitchAndClose();
+    void unstorableTitleIsKept();
     void saveFailureReachesCaller();
 
     void placementIsRemembered();
@@ -755,6 +766,46 @@ void TestTodoWindow::changesSavedOnSwitchAndClose()
     form->DeleteProject->trigger();
     QVERIFY(!QFile::exists(ProjectFilePath(QStringLiteral("A"))));
     QCOMPARE(form->SelectedProject(), QStringLiteral("B"));
+}
+
+void TestTodoWindow::unstorableTitleIsKept()
+{
+    writeProject(QStringLiteral("Work"), {task("alpha", false, 1)});
+    TToDOListForm *form = openWindow();
+
+    // The user is told which characters cannot be stored and gets the typed
+    // text back to change.
+    answer(true, QStringLiteral("Buy \U0001F95B milk \u0105 \U0001F95B"));
+    answer(true, QStringLiteral("Buy milk"));
+    form->NewTask->trigger();
+    QCOMPARE(m_prompts.size(), 3);
+    QCOMPARE(m_prompts.at(1).kind, PromptKind::Warning);
+    QCOMPARE(m_prompts.at(1).text, QStringLiteral("任务文本中的这些字符不能保存: \U0001F95B \u0105"));
+    QCOMPARE(m_prompts.at(2).caption, QStringLiteral("新建任务"));
+    QCOMPARE(m_prompts.at(2).defaultText, QStringLiteral("Buy \U0001F95B milk \u0105 \U0001F95B"));
+    QCOMPARE(readProject(QStringLiteral("Work")),
+             (QList<TodoTask>{task("Buy milk", false, 1), task("alpha", false, 1)}));
+
+    // Giving up changes nothing.
+    selectRow(0);
+    answer(true, QStringLiteral("a\U0001F95B"));
+    answer(false);
+    form->EditTask->trigger();
+    QCOMPARE(m_prompts.last().defaultText, QStringLiteral("a\U0001F95B"));
+    QCOMPARE(titles(), (QStringList{"Buy milk", "alpha"}));
+
+    // In place, the title stays and the editor opens again with the text.
+    const qsizetype asked = m_prompts.size();
+    form->ToDoList->editItem(form->ToDoList->topLevelItem(0), 0);
+    auto *editor = form->ToDoList->viewport()->findChild<QLineEdit *>();
+    QVERIFY(editor);
+    editor->setText(QStringLiteral("b\U0001F95B"));
+    QTest::keyClick(editor, Qt::Key_Return);
+    QTRY_COMPARE_WITH_TIMEOUT(m_prompts.size(), asked + 1, 5000);
+    QCOMPARE(m_prompts.last().text, QStringLiteral("任务文本中的这些字符不能保存: \U0001F95B"));
+    QCOMPARE(titles(), (QStringList{"Buy milk", "alpha"}));
+    QTRY_VERIFY_WITH_TIMEOUT(openEditor(form->ToDoList), 5000);
+    QCOMPARE(openEditor(form->ToDoList)->text(), QStringLiteral("b\U0001F95B"));
 }
 
 void TestTodoWindow::saveFailureReachesCaller()

@@ -173,6 +173,7 @@ void TToDOListForm::buildTaskArea(QWidget *area)
     ToDoList->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(ToDoList, &TaskListView::clickedInList, this, &TToDOListForm::TodolistClick);
     connect(ToDoList, &QTreeWidget::itemSelectionChanged, this, &TToDOListForm::UpdateActions);
+    connect(ToDoList, &TaskListView::titleRefused, this, &TToDOListForm::ToDoListTitleRefused);
     layout->addWidget(ToDoList, 1);
 
     PriorityPopUP = new QMenu(this);
@@ -438,7 +439,7 @@ void TToDOListForm::NewTaskExecute()
         ShowProgramError(104);
         return;
     }
-    const QString title = TrimBlanks(InputBox(QStringLiteral("新建任务"), QStringLiteral("任务文本?"), QString()));
+    const QString title = AskTaskTitle(QStringLiteral("新建任务"), QString());
     if (!title.isEmpty())
         ToDoList->addTopLevelItem(new TaskItem(TodoTask{title, false, kNewTaskPriority}));
     // Written before sorting: the file keeps the new task last until the
@@ -479,8 +480,7 @@ void TToDOListForm::EditTaskExecute()
         ShowProgramError(103);
         return;
     }
-    const QString title = TrimBlanks(
-        InputBox(QStringLiteral("编辑任务"), QStringLiteral("任务文本?"), TrimBlanks(item->text(0))));
+    const QString title = AskTaskTitle(QStringLiteral("编辑任务"), TrimBlanks(item->text(0)));
     if (title.isEmpty())
         return;
     item->setText(0, title);
@@ -515,6 +515,31 @@ void TToDOListForm::Priority0Update()
     const bool haveTask = ToDoList->selectedTask() != nullptr;
     for (QAction *action : PriorityActions)
         action->setEnabled(haveTask);
+}
+
+void TToDOListForm::ToDoListTitleRefused(const QString &typed)
+{
+    TitleIsStorable(typed);
+}
+
+QString TToDOListForm::AskTaskTitle(const QString &caption, const QString &defaultText)
+{
+    const QString prompt = QStringLiteral("任务文本?");
+    QString title = TrimBlanks(InputBox(caption, prompt, defaultText));
+    while (!title.isEmpty() && !TitleIsStorable(title)) {
+        if (!InputQuery(caption, prompt, title))
+            return QString();
+        title = TrimBlanks(title);
+    }
+    return title;
+}
+
+bool TToDOListForm::TitleIsStorable(const QString &title)
+{
+    const QStringList lost = UnstorableCharacters(title);
+    if (!lost.isEmpty())
+        ShowWarning(QStringLiteral("任务文本中的这些字符不能保存: ") + lost.join(QLatin1Char(' ')));
+    return lost.isEmpty();
 }
 
 void TToDOListForm::UpdateActions()

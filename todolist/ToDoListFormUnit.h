@@ -74,6 +74,7 @@ public:
     void RemoveCTasksExecute();
     void Priority0Execute(const QAction *action);
     void Priority0Update();
+    void ToDoListTitleRefused(const QString &typed);
     // Runs every Update handler; called whenever the project, the rows or
     // the selection change.
     void UpdateActions();
@@ -87,6 +88,13 @@ public:
     // Prints on a printer that is already set up (the print dialog's).
     void PrintCurrentProject(QPrinter &printer);
     void ArrangeProjectBar();
+    // Asks for a task title. One that a project file cannot hold is given
+    // back to be changed until it can be stored; empty when the user gives
+    // up or enters nothing.
+    QString AskTaskTitle(const QString &caption, const QString &defaultText);
+    // Warns about the characters of the title that a project file cannot
+    // hold; true when there are none.
+    bool TitleIsStorable(const QString &title);
 
     bool HasProject() const;
     QString SelectedProject() const;
