@@ -826,6 +826,18 @@ void TestTodoWindow::saveFailureReachesCaller()
     }
     QCOMPARE(message, QStringLiteral("Unable to write to %1").arg(ProjectFilePath(QStringLiteral("Work"))));
     QCOMPARE(projectBytes(QStringLiteral("Work")), before);
+
+    // Unwritten changes keep their project on show and the window open.
+    writeProject(QStringLiteral("Zed"), {});
+    form->RefillProjects();
+    {
+        const FileSizeLimit limit(rlim_t(before.size()) + 16);
+        QVERIFY_THROWS_EXCEPTION(BrisquelError, form->ProjectListCB->setCurrentIndex(1));
+        QVERIFY_THROWS_EXCEPTION(BrisquelError, form->close());
+    }
+    QCOMPARE(form->SelectedProject(), QStringLiteral("Work"));
+    QCOMPARE(form->ToDoList->topLevelItemCount(), 101);
+    QVERIFY(ToDoListForm == form && form->isVisible());
 }
 
 void TestTodoWindow::placementIsRemembered()
