@@ -158,3 +158,11 @@ QString InputBox(const QString &caption, const QString &prompt, const QString &d
     const PromptReply reply = ask(PromptRequest{PromptKind::Input, caption, prompt, defaultText});
     return reply.accepted ? reply.text : defaultText;
 }
+
+bool InputQuery(const QString &caption, const QString &prompt, QString &text)
+{
+    const PromptReply reply = ask(PromptRequest{PromptKind::Input, caption, prompt, text});
+    if (reply.accepted)
+        text = reply.text;
+    return reply.accepted;
+}

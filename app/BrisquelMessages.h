@@ -46,3 +46,6 @@ void ShowWarning(const QString &text);
 bool ConfirmYesNo(const QString &text);
 // Small input box with "确定" and "取消"; cancelling returns defaultText.
 QString InputBox(const QString &caption, const QString &prompt, const QString &defaultText);
+// The same box opened with text; false when it was cancelled, leaving text
+// as it was.
+bool InputQuery(const QString &caption, const QString &prompt, QString &text);

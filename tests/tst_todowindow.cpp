@@ -119,6 +119,16 @@ int nonWhitePixels(const QImage &image)
     return count;
 }
 
+// The visible in-place editor of the task list, or nullptr.
+QLineEdit *openEditor(const TaskListView *list)
+{
+    for (QLineEdit *editor : list->viewport()->findChildren<QLineEdit *>()) {
+        if (editor->isVisible())
+            return editor;
+    }
+    return nullptr;
+}
+
 bool havePoppler()
 {
     return !QStandardPaths::findExecutable(QStringLiteral("pdftotext")).isEmpty()
@@ -144,6 +154,7 @@ private slots:
     void deleteProject();
     void renameProject();
     void selectProjectByName();
+    void newProjectShownBeforeCaseTwin();
     void reopeningShowsFirstProject();
     void loadErrorIsShown();
 
@@ -155,7 +166,8 @@ private slots:
     void priorityChange();
     void checkMarks();
     void inPlaceEditTakenAsTyped();
-    void switchingAndClosingWriteNothing();
+    void changesSavedOnSwitchAndClose();
+    void unstorableTitleIsKept();
     void saveFailureReachesCaller();
 
     void placementIsRemembered();
@@ -476,6 +488,17 @@ void TestTodoWindow::selectProjectByName()
     QCOMPARE(form->ToDoList->topLevelItemCount(), 0);
 }
 
+void TestTodoWindow::newProjectShownBeforeCaseTwin()
+{
+    writeProject(QStringLiteral("plan"), {task("p", false, 1)});
+    TToDOListForm *form = openWindow();
+    answer(true, QStringLiteral("Plan"));
+    form->NewProject->trigger();
+    QCOMPARE(form->ProjectListCB->count(), 2);
+    QCOMPARE(form->SelectedProject(), QStringLiteral("Plan"));
+    QCOMPARE(form->ToDoList->topLevelItemCount(), 0);
+}
+
 void TestTodoWindow::reopeningShowsFirstProject()
 {
     writeProject(QStringLiteral("A"), {task("a", false, 1)});
@@ -698,25 +721,91 @@ void TestTodoWindow::inPlaceEditTakenAsTyped()
     QVERIFY(projectBytes(QStringLiteral("Work")).contains("[item0]\r\nTitle=  zz  \r\n"));
 }
 
-void TestTodoWindow::switchingAndClosingWriteNothing()
+void TestTodoWindow::changesSavedOnSwitchAndClose()
 {
-    writeProject(QStringLiteral("A"), {task("a", false, 1), task("b", false, 2)});
-    writeProject(QStringLiteral("B"), {task("x", false, 1)});
-    const QByteArray before = projectBytes(QStringLiteral("A"));
+    writeProject(QStringLiteral("A"), {task("a", false, 1), task("b", false, 2), task("c", true, 3)});
+    writePlainProject(QStringLiteral("B"), QByteArray("0x\r\n"));
     TToDOListForm *form = openWindow();
+    TaskListView *list = form->ToDoList;
+
+    // A priority change is written before another project is shown.
     selectRow(1);
     form->PriorityActions.at(0)->trigger();
     form->ProjectListCB->setCurrentIndex(1);
-    QCOMPARE(titles(), QStringList{QStringLiteral("x")});
-    QCOMPARE(projectBytes(QStringLiteral("A")), before);
-
+    QCOMPARE(readProject(QStringLiteral("A")),
+             (QList<TodoTask>{task("b", false, 0), task("a", false, 1), task("c", true, 3)}));
+    // An unchanged project is not rewritten.
     form->ProjectListCB->setCurrentIndex(0);
-    QCOMPARE(titles(), (QStringList{"a", "b"}));
+    QCOMPARE(projectBytes(QStringLiteral("B")), QByteArray("0x\r\n"));
+
+    // A space-bar mark and removing the completed tasks are written on close.
     selectRow(0);
-    form->PriorityActions.at(5)->trigger();
+    list->setFocus();
+    QTest::keyClick(list, Qt::Key_Space);
+    answer(true);
+    form->RemoveCTasks->trigger();
     form->CloseTODO->trigger();
     QVERIFY(ToDoListForm == nullptr);
-    QCOMPARE(projectBytes(QStringLiteral("A")), before);
+    QCOMPARE(readProject(QStringLiteral("A")), QList<TodoTask>{task("a", false, 1)});
+
+    // So is a title edited in place; a deleted project stays deleted.
+    form = openWindow();
+    form->ToDoList->editItem(form->ToDoList->topLevelItem(0), 0);
+    auto *editor = form->ToDoList->viewport()->findChild<QLineEdit *>();
+    QVERIFY(editor);
+    editor->setText(QStringLiteral("renamed"));
+    QTest::keyClick(editor, Qt::Key_Return);
+    QCoreApplication::processEvents();
+    QVERIFY(form->close());
+    QCOMPARE(readProject(QStringLiteral("A")), QList<TodoTask>{task("renamed", false, 1)});
+
+    form = openWindow();
+    selectRow(0);
+    form->PriorityActions.at(4)->trigger();
+    answer(true);
+    form->DeleteProject->trigger();
+    QVERIFY(!QFile::exists(ProjectFilePath(QStringLiteral("A"))));
+    QCOMPARE(form->SelectedProject(), QStringLiteral("B"));
+}
+
+void TestTodoWindow::unstorableTitleIsKept()
+{
+    writeProject(QStringLiteral("Work"), {task("alpha", false, 1)});
+    TToDOListForm *form = openWindow();
+
+    // The user is told which characters cannot be stored and gets the typed
+    // text back to change.
+    answer(true, QStringLiteral("Buy \U0001F95B milk \u0105 \U0001F95B"));
+    answer(true, QStringLiteral("Buy milk"));
+    form->NewTask->trigger();
+    QCOMPARE(m_prompts.size(), 3);
+    QCOMPARE(m_prompts.at(1).kind, PromptKind::Warning);
+    QCOMPARE(m_prompts.at(1).text, QStringLiteral("任务文本中的这些字符不能保存: \U0001F95B \u0105"));
+    QCOMPARE(m_prompts.at(2).caption, QStringLiteral("新建任务"));
+    QCOMPARE(m_prompts.at(2).defaultText, QStringLiteral("Buy \U0001F95B milk \u0105 \U0001F95B"));
+    QCOMPARE(readProject(QStringLiteral("Work")),
+             (QList<TodoTask>{task("Buy milk", false, 1), task("alpha", false, 1)}));
+
+    // Giving up changes nothing.
+    selectRow(0);
+    answer(true, QStringLiteral("a\U0001F95B"));
+    answer(false);
+    form->EditTask->trigger();
+    QCOMPARE(m_prompts.last().defaultText, QStringLiteral("a\U0001F95B"));
+    QCOMPARE(titles(), (QStringList{"Buy milk", "alpha"}));
+
+    // In place, the title stays and the editor opens again with the text.
+    const qsizetype asked = m_prompts.size();
+    form->ToDoList->editItem(form->ToDoList->topLevelItem(0), 0);
+    auto *editor = form->ToDoList->viewport()->findChild<QLineEdit *>();
+    QVERIFY(editor);
+    editor->setText(QStringLiteral("b\U0001F95B"));
+    QTest::keyClick(editor, Qt::Key_Return);
+    QTRY_COMPARE_WITH_TIMEOUT(m_prompts.size(), asked + 1, 5000);
+    QCOMPARE(m_prompts.last().text, QStringLiteral("任务文本中的这些字符不能保存: \U0001F95B"));
+    QCOMPARE(titles(), (QStringList{"Buy milk", "alpha"}));
+    QTRY_VERIFY_WITH_TIMEOUT(openEditor(form->ToDoList), 5000);
+    QCOMPARE(openEditor(form->ToDoList)->text(), QStringLiteral("b\U0001F95B"));
 }
 
 void TestTodoWindow::saveFailureReachesCaller()
@@ -737,6 +826,18 @@ void TestTodoWindow::saveFailureReachesCaller()
     }
     QCOMPARE(message, QStringLiteral("Unable to write to %1").arg(ProjectFilePath(QStringLiteral("Work"))));
     QCOMPARE(projectBytes(QStringLiteral("Work")), before);
+
+    // Unwritten changes keep their project on show and the window open.
+    writeProject(QStringLiteral("Zed"), {});
+    form->RefillProjects();
+    {
+        const FileSizeLimit limit(rlim_t(before.size()) + 16);
+        QVERIFY_THROWS_EXCEPTION(BrisquelError, form->ProjectListCB->setCurrentIndex(1));
+        QVERIFY_THROWS_EXCEPTION(BrisquelError, form->close());
+    }
+    QCOMPARE(form->SelectedProject(), QStringLiteral("Work"));
+    QCOMPARE(form->ToDoList->topLevelItemCount(), 101);
+    QVERIFY(ToDoListForm == form && form->isVisible());
 }
 
 void TestTodoWindow::placementIsRemembered()

@@ -4,8 +4,13 @@
 #include "resources/BrisquelResources.h"
 
 #include <QHeaderView>
+#include <QLineEdit>
 #include <QMouseEvent>
 #include <QPixmap>
+#include <QStyledItemDelegate>
+
+#include <functional>
+#include <utility>
 
 namespace {
 
@@ -23,6 +28,48 @@ QIcon blankIcon()
 }
 
 } // namespace
+
+// The in-place title editor: it keeps back a title that a project file
+// cannot hold, and can open with a text other than the title.
+class TitleDelegate final : public QStyledItemDelegate
+{
+public:
+    using Refuse = std::function<void(const QModelIndex &, const QString &)>;
+
+    TitleDelegate(QObject *parent, Refuse refuse)
+        : QStyledItemDelegate(parent)
+        , m_refuse(std::move(refuse))
+    {
+    }
+
+    // The next editor opens with this text.
+    void openWith(const QString &text) { m_openText = text; }
+
+    void setEditorData(QWidget *editor, const QModelIndex &index) const override
+    {
+        auto *line = qobject_cast<QLineEdit *>(editor);
+        if (line && m_openText) {
+            line->setText(*std::exchange(m_openText, std::nullopt));
+            return;
+        }
+        QStyledItemDelegate::setEditorData(editor, index);
+    }
+
+    void setModelData(QWidget *editor, QAbstractItemModel *model, const QModelIndex &index) const override
+    {
+        const auto *line = qobject_cast<const QLineEdit *>(editor);
+        // A title read from a file as it stands is no loss.
+        if (line && line->text() != index.data().toString() && !UnstorableCharacters(line->text()).isEmpty()) {
+            m_refuse(index, line->text());
+            return;
+        }
+        QStyledItemDelegate::setModelData(editor, model, index);
+    }
+
+private:
+    Refuse m_refuse;
+    mutable std::optional<QString> m_openText;
+};
 
 TaskItem::TaskItem(const TodoTask &task)
 {
@@ -80,6 +127,12 @@ TaskListView::TaskListView(QWidget *parent)
     setIconSize(QSize(16, 16));
     // The title of the selected row opens for editing when clicked.
     setEditTriggers(QAbstractItemView::SelectedClicked | QAbstractItemView::EditKeyPressed);
+    // The refused editor is still closing; it opens again once it is gone.
+    m_titleDelegate = new TitleDelegate(this, [this](const QModelIndex &index, const QString &typed) {
+        const QPersistentModelIndex kept(index);
+        QMetaObject::invokeMethod(this, [this, kept, typed] { refuseTitle(kept, typed); }, Qt::QueuedConnection);
+    });
+    setItemDelegate(m_titleDelegate);
 }
 
 TaskItem *TaskListView::taskAt(int row) const
@@ -121,6 +174,15 @@ void TaskListView::removeTask(TaskItem *item)
 {
     delete item;
     clearSelection();
+}
+
+void TaskListView::refuseTitle(const QPersistentModelIndex &index, const QString &typed)
+{
+    emit titleRefused(typed);
+    if (!index.isValid())
+        return;
+    m_titleDelegate->openWith(typed);
+    edit(index);
 }
 
 void TaskListView::mouseReleaseEvent(QMouseEvent *event)

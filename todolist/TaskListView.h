@@ -28,9 +28,12 @@ private:
     mutable QByteArray m_keyBytes;
 };
 
+class TitleDelegate;
+
 // The check-box task list. It reports every left click, wherever it lands,
 // after the list has handled it (so a check mark toggled by the click is
-// already set).
+// already set). A title edited in place that a project file cannot hold is
+// refused: the title stays, and the editor opens again with the typed text.
 class TaskListView final : public QTreeWidget
 {
     Q_OBJECT
@@ -50,7 +53,14 @@ public:
 
 signals:
     void clickedInList();
+    // Sent before the editor opens again.
+    void titleRefused(const QString &typed);
 
 protected:
     void mouseReleaseEvent(QMouseEvent *event) override;
+
+private:
+    void refuseTitle(const QPersistentModelIndex &index, const QString &typed);
+
+    TitleDelegate *m_titleDelegate;
 };

@@ -124,6 +124,21 @@ void SortTasks(QList<TodoTask> &tasks)
         tasks[i] = keyed.at(i).second;
 }
 
+QStringList UnstorableCharacters(QStringView title)
+{
+    QStringList lost;
+    if (CodePage::isCp936Encodable(title))
+        return lost;
+    for (qsizetype i = 0; i < title.size();) {
+        const bool pair = title.at(i).isHighSurrogate() && i + 1 < title.size() && title.at(i + 1).isLowSurrogate();
+        const QString character = title.sliced(i, pair ? 2 : 1).toString();
+        if (!lost.contains(character) && !CodePage::isCp936Encodable(character))
+            lost.append(character);
+        i += character.size();
+    }
+    return lost;
+}
+
 QString ProjectFilePath(const QString &name)
 {
     return UserFolder + name + kExtension;

@@ -39,6 +39,10 @@ int ToDoListCompare(const TodoTask &a, const TodoTask &b);
 // Sorts by ToDoListCompare; equal tasks keep their order.
 void SortTasks(QList<TodoTask> &tasks);
 
+// The characters of a title that a project file cannot hold (its text is
+// code page 936), each once, in order of first appearance.
+QStringList UnstorableCharacters(QStringView title);
+
 // UserFolder, the name and ".tdl".
 QString ProjectFilePath(const QString &name);
 // The projects of the note folder, sorted by name without regard to letter

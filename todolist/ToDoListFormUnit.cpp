@@ -173,6 +173,7 @@ void TToDOListForm::buildTaskArea(QWidget *area)
     ToDoList->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(ToDoList, &TaskListView::clickedInList, this, &TToDOListForm::TodolistClick);
     connect(ToDoList, &QTreeWidget::itemSelectionChanged, this, &TToDOListForm::UpdateActions);
+    connect(ToDoList, &TaskListView::titleRefused, this, &TToDOListForm::ToDoListTitleRefused);
     layout->addWidget(ToDoList, 1);
 
     PriorityPopUP = new QMenu(this);
@@ -225,6 +226,9 @@ void TToDOListForm::FormClose()
 
 void TToDOListForm::closeEvent(QCloseEvent *event)
 {
+    // Tasks that cannot be written keep the window open.
+    event->ignore();
+    SaveChangedProject();
     FormCloseQuery();
     event->accept();
     FormClose();
@@ -277,17 +281,28 @@ void TToDOListForm::RefillProjects()
 
 void TToDOListForm::ProjectListCBChange()
 {
+    try {
+        SaveChangedProject();
+    } catch (...) {
+        // The project whose changes could not be written stays on show, so
+        // that its tasks never go into another project's file.
+        setProjectIndex(ProjectListCB->findText(m_shownProject, Qt::MatchFixedString | Qt::MatchCaseSensitive));
+        UpdateActions();
+        throw;
+    }
     ToDoList->clear();
+    m_shownProject = SelectedProject();
     if (HasProject()) {
         QList<TodoTask> tasks;
         QString reason;
-        if (LoadProject(ProjectFilePath(SelectedProject()), tasks, reason)) {
+        if (LoadProject(ProjectFilePath(m_shownProject), tasks, reason)) {
             ToDoList->setTasks(tasks);
             ToDoList->sortTasks();
         } else {
             ShowProgramError(105, reason);
         }
     }
+    m_storedTasks = ToDoList->tasks();
     UpdateActions();
 }
 
@@ -301,9 +316,11 @@ void TToDOListForm::SelectProject(const QString &name)
     if (TrimBlanks(name).isEmpty()) {
         setProjectIndex(0);
     } else {
+        // Where names differ only in letter case, the one spelt exactly
+        // wins, so that a project just created is the one shown.
+        int found = ProjectListCB->findText(name, Qt::MatchFixedString | Qt::MatchCaseSensitive);
         const QString wanted = upperAscii(name);
-        int found = -1;
-        for (int i = 0; i < ProjectListCB->count(); ++i) {
+        for (int i = ProjectListCB->count() - 1; found < 0 && i >= 0; --i) {
             if (upperAscii(ProjectListCB->itemText(i)) == wanted)
                 found = i;
         }
@@ -316,7 +333,20 @@ void TToDOListForm::SelectProject(const QString &name)
 void TToDOListForm::SaveCurrentProject()
 {
     if (HasProject())
-        SaveProject(ProjectFilePath(SelectedProject()), ToDoList->tasks());
+        storeTasks(SelectedProject());
+}
+
+void TToDOListForm::SaveChangedProject()
+{
+    if (!m_shownProject.isEmpty() && ToDoList->tasks() != m_storedTasks)
+        storeTasks(m_shownProject);
+}
+
+void TToDOListForm::storeTasks(const QString &project)
+{
+    const QList<TodoTask> tasks = ToDoList->tasks();
+    SaveProject(ProjectFilePath(project), tasks);
+    m_storedTasks = tasks;
 }
 
 void TToDOListForm::TodolistClick()
@@ -348,6 +378,8 @@ void TToDOListForm::DeleteProjectExecute()
     if (!HasProject() || !ConfirmYesNo(QStringLiteral("你是否要删除: ") + SelectedProject()))
         return;
     QFile::remove(ProjectFilePath(SelectedProject()));
+    // Unsaved changes of the deleted project must not bring its file back.
+    m_shownProject.clear();
     RefillProjects();
     SelectProject(QString());
 }
@@ -361,6 +393,8 @@ void TToDOListForm::RenameProjectExecute()
 {
     if (!HasProject())
         return;
+    // Written under the old name, which is about to go.
+    SaveChangedProject();
     const QString oldPath = ProjectFilePath(SelectedProject());
     const QString name = TrimBlanks(InputBox(QStringLiteral("新的名称"), QStringLiteral("新方案的名称?"), QString()));
     if (!name.isEmpty()) {
@@ -405,7 +439,7 @@ void TToDOListForm::NewTaskExecute()
         ShowProgramError(104);
         return;
     }
-    const QString title = TrimBlanks(InputBox(QStringLiteral("新建任务"), QStringLiteral("任务文本?"), QString()));
+    const QString title = AskTaskTitle(QStringLiteral("新建任务"), QString());
     if (!title.isEmpty())
         ToDoList->addTopLevelItem(new TaskItem(TodoTask{title, false, kNewTaskPriority}));
     // Written before sorting: the file keeps the new task last until the
@@ -446,8 +480,7 @@ void TToDOListForm::EditTaskExecute()
         ShowProgramError(103);
         return;
     }
-    const QString title = TrimBlanks(
-        InputBox(QStringLiteral("编辑任务"), QStringLiteral("任务文本?"), TrimBlanks(item->text(0))));
+    const QString title = AskTaskTitle(QStringLiteral("编辑任务"), TrimBlanks(item->text(0)));
     if (title.isEmpty())
         return;
     item->setText(0, title);
@@ -482,6 +515,31 @@ void TToDOListForm::Priority0Update()
     const bool haveTask = ToDoList->selectedTask() != nullptr;
     for (QAction *action : PriorityActions)
         action->setEnabled(haveTask);
+}
+
+void TToDOListForm::ToDoListTitleRefused(const QString &typed)
+{
+    TitleIsStorable(typed);
+}
+
+QString TToDOListForm::AskTaskTitle(const QString &caption, const QString &defaultText)
+{
+    const QString prompt = QStringLiteral("任务文本?");
+    QString title = TrimBlanks(InputBox(caption, prompt, defaultText));
+    while (!title.isEmpty() && !TitleIsStorable(title)) {
+        if (!InputQuery(caption, prompt, title))
+            return QString();
+        title = TrimBlanks(title);
+    }
+    return title;
+}
+
+bool TToDOListForm::TitleIsStorable(const QString &title)
+{
+    const QStringList lost = UnstorableCharacters(title);
+    if (!lost.isEmpty())
+        ShowWarning(QStringLiteral("任务文本中的这些字符不能保存: ") + lost.join(QLatin1Char(' ')));
+    return lost.isEmpty();
 }
 
 void TToDOListForm::UpdateActions()

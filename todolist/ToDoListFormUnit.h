@@ -1,5 +1,7 @@
 #pragma once
 
+#include "todolist/ToDoListEngine.h"
+
 #include <QWidget>
 
 #include <array>
@@ -17,7 +19,8 @@ class TaskListView;
 // The to-do window: one project at a time with its tasks, check marks and
 // priorities. There is no save command: the project file is rewritten after
 // a click in the task list and at the end of adding, editing and removing
-// a task, and nowhere else.
+// a task, and changes made since are written before another project is
+// shown and when the window closes.
 class TToDOListForm final : public QWidget
 {
     Q_OBJECT
@@ -71,6 +74,7 @@ public:
     void RemoveCTasksExecute();
     void Priority0Execute(const QAction *action);
     void Priority0Update();
+    void ToDoListTitleRefused(const QString &typed);
     // Runs every Update handler; called whenever the project, the rows or
     // the selection change.
     void UpdateActions();
@@ -79,9 +83,18 @@ public:
     void RefillProjects();
     void SelectProject(const QString &name);
     void SaveCurrentProject();
+    // Writes the shown project when its tasks differ from its file's.
+    void SaveChangedProject();
     // Prints on a printer that is already set up (the print dialog's).
     void PrintCurrentProject(QPrinter &printer);
     void ArrangeProjectBar();
+    // Asks for a task title. One that a project file cannot hold is given
+    // back to be changed until it can be stored; empty when the user gives
+    // up or enters nothing.
+    QString AskTaskTitle(const QString &caption, const QString &defaultText);
+    // Warns about the characters of the title that a project file cannot
+    // hold; true when there are none.
+    bool TitleIsStorable(const QString &title);
 
     bool HasProject() const;
     QString SelectedProject() const;
@@ -95,8 +108,13 @@ private:
     void buildProjectBar(QWidget *bar);
     void buildTaskArea(QWidget *area);
     void setProjectIndex(int index);
+    void storeTasks(const QString &project);
 
     std::unique_ptr<TFormSaver> m_saver;
+    // The project whose tasks the list shows (empty for none) and those
+    // tasks as its file holds them.
+    QString m_shownProject;
+    QList<TodoTask> m_storedTasks;
 };
 
 // The open to-do window, or nullptr.
