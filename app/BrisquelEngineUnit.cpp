@@ -11,7 +11,6 @@
 
 #include <QCheckBox>
 #include <QLineEdit>
-#include <QScopeGuard>
 
 #include <exception>
 
@@ -37,12 +36,11 @@ void putDefaultLook()
 
 TBrisquelEngine::TBrisquelEngine()
 {
-    ShellReady = false;
+    const ShellReadyGuard building;
     putDefaultLook();
     InitUserFolder();
     LoadSettings();
     Manager = std::make_unique<TNotesManager>();
-    ShellReady = true;
 }
 
 TBrisquelEngine::~TBrisquelEngine()
@@ -68,16 +66,26 @@ void TBrisquelEngine::RefreshNotesManager()
 
 void TBrisquelEngine::ShowNotesManager()
 {
-    ShellReady = false;
+    // The window holds ShellReady false for as long as it is open.
     if (NotesManagerForm) {
         RefreshNotesManager();
         NotesManagerForm->raise();
         NotesManagerForm->activateWindow();
         return;
     }
+    // A placement that cannot be read still opens the window, centred; the
+    // error is reported once the window is up, as the to-do window does.
+    std::exception_ptr failure;
     NotesManagerForm = new TNotesManagerForm(BrisquelMainForm);
+    try {
+        NotesManagerForm->FormCreate();
+    } catch (...) {
+        failure = std::current_exception();
+    }
     RefreshNotesManager();
     NotesManagerForm->show();
+    if (failure)
+        std::rethrow_exception(failure);
 }
 
 namespace {
@@ -114,10 +122,9 @@ void takeConfiguration(const TConfigurationForm &dialog)
 
 void TBrisquelEngine::Configure()
 {
-    ShellReady = false;
     // The tray's commands come back even when the settings cannot be
     // written; the error itself goes on to the caller.
-    const auto shellReadyAgain = qScopeGuard([] { ShellReady = true; });
+    const ShellReadyGuard configuring;
     Manager->SaveAll();
     {
         TConfigurationForm dialog(BrisquelMainForm);

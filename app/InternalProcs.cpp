@@ -14,10 +14,13 @@
 
 bool Starting = true;
 bool ShuttingDown = false;
-bool ShellReady = false;
+bool ShellReady = true;
 QString UserFolder;
 
 namespace {
+
+int shellHolds = 0;
+bool readyBeforeHolds = true;
 
 QString &programFolderOverride()
 {
@@ -56,6 +59,19 @@ QString TrimBlanks(const QString &text)
     while (end > begin && text.at(end - 1).unicode() <= 0x20)
         --end;
     return text.mid(begin, end - begin);
+}
+
+ShellReadyGuard::ShellReadyGuard()
+{
+    if (shellHolds++ == 0)
+        readyBeforeHolds = ShellReady;
+    ShellReady = false;
+}
+
+ShellReadyGuard::~ShellReadyGuard()
+{
+    if (--shellHolds == 0)
+        ShellReady = readyBeforeHolds;
 }
 
 QString ProgramFolder()

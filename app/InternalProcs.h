@@ -15,6 +15,19 @@ extern bool Starting;     // true until the main form has finished creating
 extern bool ShuttingDown; // set by the once-only shutdown (terminate message, log-off)
 extern bool ShellReady;   // false while a dialog, the notes manager or note creation runs
 
+// Holds ShellReady false for as long as it lives: a dialog, the notes manager
+// window, note creation. Holds may end in any order, since the notes manager
+// window is not modal; when the last one ends, ShellReady gets back the value
+// the first one found, also when an error leaves early.
+class ShellReadyGuard final
+{
+public:
+    ShellReadyGuard();
+    ~ShellReadyGuard();
+    ShellReadyGuard(const ShellReadyGuard &) = delete;
+    ShellReadyGuard &operator=(const ShellReadyGuard &) = delete;
+};
+
 // Full path of the current user's note folder, ending with '/'.
 extern QString UserFolder;
 

@@ -214,10 +214,9 @@ void TBrisquelMainForm::Setup1Click()
 
 void TBrisquelMainForm::About1Click()
 {
-    ShellReady = false;
+    const ShellReadyGuard aboutOpen;
     TAboutBrisquel about;
     about.exec();
-    ShellReady = true;
 }
 
 void TBrisquelMainForm::Exit1Click()

@@ -5,7 +5,6 @@
 #include "notes/NoteWrapper.h"
 #include "notewindow/NoteConfUnit.h"
 #include "platform/CodePage.h"
-#include "platform/RegistryStore.h"
 #include "resources/BrisquelResources.h"
 
 #include <QAction>
@@ -15,8 +14,10 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QHelpEvent>
+#include <QKeyEvent>
 #include <QMenu>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QScreen>
 #include <QToolTip>
 #include <QTreeWidget>
@@ -30,6 +31,8 @@ TNotesManagerForm *NotesManagerForm = nullptr;
 const QString TNotesManagerForm::PlacementKey = QStringLiteral("\\SOFTWARE\\Orvanta\\Brisquel\\NotesManagerWin");
 
 namespace {
+
+constexpr int kTitleMinWidth = 200;
 
 TNoteWrapper *wrapperOf(const QTreeWidgetItem *row)
 {
@@ -72,6 +75,7 @@ TNotesManagerForm::TNotesManagerForm(QWidget *owner)
     , Button1(new QPushButton(DownPanel))
     , NotePopupMan(new QMenu(this))
 {
+    m_shellHeld.emplace();
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QStringLiteral("便笺管理"));
     QFont font(QStringLiteral("宋体"));
@@ -89,16 +93,21 @@ TNotesManagerForm::TNotesManagerForm(QWidget *owner)
     NotesListView->setContextMenuPolicy(Qt::CustomContextMenu);
     NotesListView->header()->setSectionsClickable(true);
     NotesListView->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    NotesListView->header()->setSectionResizeMode(0, QHeaderView::Interactive);
     NotesListView->header()->setMinimumSectionSize(40);
-    NotesListView->setColumnWidth(0, 200);
+    fitTitleColumn();
     NotesListView->viewport()->installEventFilter(this);
     auto *listLayout = new QVBoxLayout(Notes);
     listLayout->addWidget(NotesListView);
 
     DownPanel->setFixedHeight(29);
     CloseButton->setFixedSize(75, 24);
+    // The tray's exit picture: the window's own list has no close glyph.
+    CloseButton->setIcon(TrayMenuIcon(1));
     CloseButton->setDefault(true);
     Button1->setFixedSize(75, 24);
+    // Enter on the focused new-note button presses it, as on the close button.
+    Button1->setAutoDefault(true);
     Button1->move(3, 4);
     CloseButton->move(0, 4);
 
@@ -119,7 +128,6 @@ TNotesManagerForm::TNotesManagerForm(QWidget *owner)
         updateActions();
         NotePopupMan->popup(NotesListView->viewport()->mapToGlobal(pos));
     });
-    FormCreate();
     updateActions();
 }
 
@@ -174,27 +182,38 @@ void TNotesManagerForm::FormCreate()
         const QSize area = screen->geometry().size();
         move((area.width() - width()) / 2, (area.height() - height()) / 2);
     }
-    try {
-        m_saver.LoadFromRegistry(PlacementKey);
-        m_saver.ApplyToForm(this);
-    } catch (const ERegistryException &) {
-        // A damaged placement leaves the centred one; closing writes it anew.
-    }
+    m_saver.LoadFromRegistry(PlacementKey);
+    m_saver.ApplyToForm(this);
 }
 
 void TNotesManagerForm::closeEvent(QCloseEvent *event)
 {
+    // The window goes, and gives the tray back, even when its placement
+    // cannot be stored; the error itself goes on to be reported.
+    const auto released = qScopeGuard([this] {
+        if (NotesManagerForm == this)
+            NotesManagerForm = nullptr;
+        m_shellHeld.reset();
+    });
     m_saver.ReadFromForm(this);
     m_saver.SaveToRegistry(PlacementKey);
     event->accept();
-    NotesManagerForm = nullptr;
-    ShellReady = true;
 }
 
 void TNotesManagerForm::resizeEvent(QResizeEvent *event)
 {
     QWidget::resizeEvent(event);
     CloseButton->move(DownPanel->width() - CloseButton->width() - 5, CloseButton->y());
+}
+
+void TNotesManagerForm::keyPressEvent(QKeyEvent *event)
+{
+    // Enter that no control took presses the default button.
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        CloseButton->click();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 bool TNotesManagerForm::eventFilter(QObject *watched, QEvent *event)
@@ -236,8 +255,15 @@ void TNotesManagerForm::refill(const QList<TNoteWrapper *> &wrappers)
                      [this](const QTreeWidgetItem *a, const QTreeWidgetItem *b) { return NotesListViewCompare(a, b); });
     NotesListView->addTopLevelItems(rows);
     selectWrapper(selected);
+    fitTitleColumn();
     NotesListView->setUpdatesEnabled(true);
     updateActions();
+}
+
+void TNotesManagerForm::fitTitleColumn()
+{
+    NotesListView->resizeColumnToContents(0);
+    NotesListView->setColumnWidth(0, qMax(NotesListView->columnWidth(0), kTitleMinWidth));
 }
 
 void TNotesManagerForm::sortRows()

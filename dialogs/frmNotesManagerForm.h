@@ -1,8 +1,11 @@
 #pragma once
 
+#include "app/InternalProcs.h"
 #include "dialogs/FormSaverClassUnit.h"
 
 #include <QWidget>
+
+#include <optional>
 
 class QAction;
 class QGroupBox;
@@ -52,6 +55,10 @@ public:
 
     static const QString PlacementKey;
 
+    // Centres the window and gives it its stored placement; a damaged
+    // placement throws ERegistryException and leaves it centred.
+    void FormCreate();
+
     void NewNoteExecute();
     void HideNoteExecute();
     void ShowNoteExecute();
@@ -66,17 +73,21 @@ public:
 protected:
     void closeEvent(QCloseEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    void FormCreate();
     void createActions();
+    void fitTitleColumn();
     void sortRows();
     bool NotesListViewCompare(const QTreeWidgetItem *a, const QTreeWidgetItem *b) const;
     void bringBack();
 
     int m_sortColumn = 0;
     TFormSaver m_saver;
+    // The tray's settings, exit and double-click wait while the window is
+    // open, however it closes.
+    std::optional<ShellReadyGuard> m_shellHeld;
 };
 
 // The open notes manager window, none while it is closed.

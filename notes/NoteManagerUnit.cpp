@@ -66,12 +66,10 @@ bool TNotesManager::stillListed(TNoteWrapper *wrapper, int removalsAtStart) cons
 
 TNoteWrapper *TNotesManager::NewNote()
 {
-    const bool wasReady = ShellReady;
-    ShellReady = false;
+    const ShellReadyGuard creating;
     auto *wrapper = new TNoteWrapper(QString(), this);
     Notes.Add(wrapper);
     wrapper->ShowNote();
-    ShellReady = wasReady;
     return wrapper;
 }
 

@@ -349,7 +349,7 @@ void EditNoteProperties(TNoteWrapper *wrapper, int x, int y)
 {
     if (!wrapper)
         return;
-    ShellReady = false;
+    const ShellReadyGuard dialogOpen;
     // Whatever happens in between, the note is saved and the tray works again.
     struct Finish
     {
@@ -358,7 +358,6 @@ void EditNoteProperties(TNoteWrapper *wrapper, int x, int y)
         {
             wrapper->Save();
             wrapper->InvalidatePreview();
-            ShellReady = true;
         }
     } finish{wrapper};
     TNoteConf dialog;

@@ -58,6 +58,10 @@ private slots:
     void previewTip();
     void doubleClickOpensClosedNote();
     void placementIsRemembered();
+    void damagedPlacementIsReported();
+    void shellComesBackHoweverClosed();
+    void propertiesKeepShellHeld();
+    void closeButtonAndTitleColumn();
 
     void propertiesFillAndTakeBack();
     void propertiesTimeChecks();
@@ -318,6 +322,75 @@ void TestNotesManager::placementIsRemembered()
     NoteEngine->ShowNotesManager();
     QCOMPARE(NotesManagerForm->pos(), placed);
     QCOMPARE(NotesManagerForm->size(), QSize(400, 300));
+}
+
+void TestNotesManager::damagedPlacementIsReported()
+{
+    {
+        TRegistry registry;
+        QVERIFY(registry.OpenKey(TNotesManagerForm::PlacementKey, true));
+        registry.WriteInteger(QStringLiteral("FormX"), 150);
+    }
+    NoteEngine = new TBrisquelEngine();
+    QVERIFY_THROWS_EXCEPTION(ERegistryException, NoteEngine->ShowNotesManager());
+    QVERIFY(NotesManagerForm && NotesManagerForm->isVisible());
+    QVERIFY(!ShellReady);
+    const QSize screen = QGuiApplication::primaryScreen()->geometry().size();
+    QCOMPARE(NotesManagerForm->pos(), QPoint((screen.width() - 530) / 2, (screen.height() - 328) / 2));
+}
+
+void TestNotesManager::shellComesBackHoweverClosed()
+{
+    NoteEngine = new TBrisquelEngine();
+    NoteEngine->ShowNotesManager();
+    QVERIFY(!ShellReady);
+    QTest::keyClick(NotesManagerForm->NotesListView, Qt::Key_Return);
+    QVERIFY(!NotesManagerForm);
+    QVERIFY(ShellReady);
+
+    // A placement that cannot be stored is reported, and the window lets go.
+    NoteEngine->ShowNotesManager();
+    QPointer<TNotesManagerForm> form(NotesManagerForm);
+    QVERIFY(QFile::remove(TRegistry::storeFileName()));
+    QVERIFY(QDir().mkpath(TRegistry::storeFileName()));
+    QVERIFY_THROWS_EXCEPTION(ERegistryException, form->CloseButton->click());
+    QVERIFY(QDir(TRegistry::storeFileName()).removeRecursively());
+    QVERIFY(!NotesManagerForm);
+    QVERIFY(ShellReady);
+    delete form;
+
+    // Destroyed without a close, as with its owner at shutdown.
+    NoteEngine->ShowNotesManager();
+    delete NotesManagerForm;
+    QVERIFY(ShellReady);
+}
+
+void TestNotesManager::propertiesKeepShellHeld()
+{
+    writeNote(QStringLiteral("N01"), QStringLiteral("one"));
+    NoteEngine = new TBrisquelEngine();
+    NoteEngine->ShowNotesManager();
+    select(QStringLiteral("one"));
+    QVERIFY(NotesManagerForm->EditNote->isEnabled());
+    onPropertiesDialog([](TNoteConf *dialog) { dialog->reject(); });
+    NotesManagerForm->EditNote->trigger();
+    QVERIFY(NotesManagerForm);
+    QVERIFY(!ShellReady);
+    NotesManagerForm->close();
+    QVERIFY(ShellReady);
+}
+
+void TestNotesManager::closeButtonAndTitleColumn()
+{
+    writeNote(QStringLiteral("N01"), QStringLiteral("a"));
+    NoteEngine = new TBrisquelEngine();
+    NoteEngine->ShowNotesManager();
+    QVERIFY(!NotesManagerForm->CloseButton->icon().isNull());
+    QTreeWidget *list = NotesManagerForm->NotesListView;
+    QCOMPARE(list->columnWidth(0), 200);
+    wrapperById(QStringLiteral("N01"))->Note->Title = QString(80, QLatin1Char('W'));
+    NoteEngine->RefreshNotesManager();
+    QVERIFY(list->columnWidth(0) > 200);
 }
 
 void TestNotesManager::propertiesFillAndTakeBack()
