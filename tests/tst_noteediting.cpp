@@ -188,6 +188,7 @@ private slots:
     void alarmStops_data();
     void alarmStops();
     void alarmTickShakesAndReturns();
+    void ringingAlarmLetsEditsBeStored();
 
     void closeForMenuOnCloseGlyph();
     void closeForLabelDrawsCentred();
@@ -762,6 +763,29 @@ void TestNoteEditing::alarmTickShakesAndReturns()
     form->Closing = false;
     form->removeEventFilter(&recorder);
     QVERIFY(places.isEmpty());
+}
+
+void TestNoteEditing::ringingAlarmLetsEditsBeStored()
+{
+    Settings.SafeSave = true;
+    TNoteWrapper *wrapper = newNote();
+    TNoteForm *form = wrapper->Window;
+    wrapper->Note->AlarmSet = true;
+    wrapper->Note->AlarmTime = Now() - 1 / 1440.0;
+    m_manager->CheckTimers();
+    QSignalSpy ticks(form->Allarme, &QTimer::timeout);
+    QVERIFY(ticks.wait(5000));
+
+    // Typed between two ticks: every later tick shakes the window, and the
+    // text still reaches the file while the signal goes on.
+    QTest::keyClicks(form->NoteEdit, QStringLiteral("call back"));
+    const auto stored = [&] {
+        TNoteClass note(wrapper->NoteID);
+        return note.LoadFromFile(wrapper->FileName) ? Rtf::toPlainText(note.Content) : QString();
+    };
+    QTRY_COMPARE_WITH_TIMEOUT(stored(), QStringLiteral("call back"), 5000);
+    QVERIFY(form->Allarme->isActive());
+    QVERIFY(ticks.count() > 1);
 }
 
 void TestNoteEditing::closeForMenuOnCloseGlyph()
