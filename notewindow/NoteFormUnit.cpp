@@ -867,7 +867,7 @@ QPrinter *TNoteForm::NotePrinter()
     if (BrisquelMainForm)
         return BrisquelMainForm->PrintDialog();
     if (!m_ownPrinter)
-        m_ownPrinter = std::make_unique<QPrinter>(QPrinter::HighResolution);
+        m_ownPrinter = NewPrinter();
     return m_ownPrinter.get();
 }
 

@@ -1,4 +1,5 @@
 #include "app/InternalProcs.h"
+#include "app/MainFormUnit.h"
 #include "app/RegistryUnit.h"
 #include "dialogs/ColorPicker.h"
 #include "dialogs/FontColorDialog.h"
@@ -128,20 +129,27 @@ bool havePoppler()
         && !QStandardPaths::findExecutable(QStringLiteral("pdfinfo")).isEmpty();
 }
 
-// The top of the first word of a page that starts with a prefix, in points.
-double wordTop(const QString &pdf, int page, const QString &prefix)
+// The top-left corner of the first word of a page that starts with a
+// prefix, in points.
+QPointF wordPlace(const QString &pdf, int page, const QString &prefix)
 {
     QProcess process;
     process.start(QStringLiteral("pdftotext"), {QStringLiteral("-bbox"), QStringLiteral("-f"), QString::number(page),
                                                 QStringLiteral("-l"), QString::number(page), pdf, QStringLiteral("-")});
     process.waitForFinished(-1);
     static const QRegularExpression word(
-        QStringLiteral("<word xMin=\"[\\d.]+\" yMin=\"([\\d.]+)\" xMax=\"[\\d.]+\" yMax=\"[\\d.]+\">([^<]*)</word>"));
-    for (const QRegularExpressionMatch &match : word.globalMatch(QString::fromUtf8(process.readAllStandardOutput()))) {
-        if (match.captured(2).startsWith(prefix))
-            return match.captured(1).toDouble();
+        QStringLiteral("<word xMin=\"([\\d.]+)\" yMin=\"([\\d.]+)\" xMax=\"[\\d.]+\" yMax=\"[\\d.]+\">([^<]*)</word>"));
+    const QString words = QString::fromUtf8(process.readAllStandardOutput()).normalized(QString::NormalizationForm_KC);
+    for (const QRegularExpressionMatch &match : word.globalMatch(words)) {
+        if (match.captured(3).startsWith(prefix))
+            return QPointF(match.captured(1).toDouble(), match.captured(2).toDouble());
     }
-    return -1;
+    return QPointF(-1, -1);
+}
+
+double wordTop(const QString &pdf, int page, const QString &prefix)
+{
+    return wordPlace(pdf, page, prefix).y();
 }
 
 QStringList nonEmptyLines(const QString &text)
@@ -1011,13 +1019,16 @@ void TestNoteEditing::printCommandGoesThroughDialog()
 {
     if (!havePoppler())
         QSKIP("pdftotext is not installed");
+    // The running program's printer is the tray form's.
+    TBrisquelMainForm mainForm;
+    BrisquelMainForm = &mainForm;
+    const auto release = qScopeGuard([] { ReleaseEngine(false); });
     TNoteWrapper *wrapper = newNote(QStringLiteral("print me"));
     wrapper->Note->Title = QStringLiteral("printed");
     TNoteForm *form = wrapper->Window;
     formatRange(*form->NoteEdit, 0, 5, styleFormat(1));
     QPrinter *printer = form->NotePrinter();
-    QVERIFY(printer);
-    QCOMPARE(form->NotePrinter(), printer);
+    QCOMPARE(printer, mainForm.PrintDialog());
     const QString pdf = pdfPath(QStringLiteral("command.pdf"));
     printer->setOutputFormat(QPrinter::PdfFormat);
     printer->setOutputFileName(pdf);
@@ -1043,6 +1054,13 @@ void TestNoteEditing::printCommandGoesThroughDialog()
     QVERIFY(lines.size() >= 4);
     QVERIFY2(lines.at(1).simplified().startsWith(QStringLiteral("便笺: printed 共: ")), qPrintable(lines.at(1)));
     QCOMPARE(lines.at(3), QStringLiteral("print me"));
+
+    // Margins of 100 device pixels of a fine printer, as the page layout is
+    // measured for: 6 points from the printable area's corner at 1200 dpi.
+    const QPointF origin = printer->pageLayout().paintRect(QPageLayout::Point).topLeft();
+    const QPointF header = wordPlace(pdf, 1, QStringLiteral("使用"));
+    QVERIFY2(qAbs(header.x() - origin.x() - 6.0) < 1.0, qPrintable(QString::number(header.x() - origin.x())));
+    QVERIFY2(qAbs(header.y() - origin.y() - 6.0) < 3.0, qPrintable(QString::number(header.y() - origin.y())));
 }
 
 QTEST_MAIN(TestNoteEditing)
