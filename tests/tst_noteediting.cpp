@@ -183,6 +183,7 @@ private slots:
     void rightClickOpensEditMenuAtCursor();
     void pasteInsertsPlainTextExceptFromNotes();
     void tabInsertsTab();
+    void undoKeepsNewestThousandSteps();
 
     void webLinksFound_data();
     void webLinksFound();
@@ -525,6 +526,32 @@ void TestNoteEditing::tabInsertsTab()
     QTest::keyClicks(form->NoteEdit, QStringLiteral("b"));
     QCOMPARE(form->NoteEdit->toPlainText(), QStringLiteral("a\tb"));
     QVERIFY(form->NoteEdit->hasFocus());
+}
+
+void TestNoteEditing::undoKeepsNewestThousandSteps()
+{
+    TNoteForm *form = newNote()->Window;
+    // Each number and each line break is a step of its own.
+    QStringList steps;
+    for (int line = 0; line < 530; ++line)
+        steps << QString::number(line) << QStringLiteral("\n");
+    for (const QString &step : std::as_const(steps)) {
+        if (step == QLatin1String("\n"))
+            QTest::keyClick(form->NoteEdit, Qt::Key_Return);
+        else
+            QTest::keyClicks(form->NoteEdit, step);
+    }
+    QCoreApplication::processEvents();
+    QCOMPARE(form->NoteEdit->toPlainText(), steps.join(QString()));
+
+    int undone = 0;
+    while (form->Undo->isEnabled() && undone <= steps.size()) {
+        form->Undo->trigger();
+        ++undone;
+    }
+    // The newest steps are the ones kept, never more than a thousand.
+    QVERIFY2(undone <= 1000 && undone >= 800, qPrintable(QString::number(undone)));
+    QCOMPARE(form->NoteEdit->toPlainText(), steps.mid(0, steps.size() - undone).join(QString()));
 }
 
 void TestNoteEditing::webLinksFound_data()
