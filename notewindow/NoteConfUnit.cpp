@@ -355,10 +355,6 @@ void takeBack(TNoteConf &dialog, TNoteClass &note)
     note.LinkedFile = dialog.LinkedFileEdit->text();
 }
 
-} // namespace
-
-namespace {
-
 void runDialog(TNoteWrapper &wrapper, int x, int y)
 {
     TNoteConf dialog;
@@ -370,12 +366,14 @@ void runDialog(TNoteWrapper &wrapper, int x, int y)
 }
 
 // Whichever way the dialog ended, the note is saved and the tray works
-// again; a failing save goes on to the caller, but the tray is restored.
+// again; a failing save goes on to the caller, after the rest is done.
 void finishEditing(TNoteWrapper &wrapper)
 {
-    const auto ready = qScopeGuard([] { ShellReady = true; });
+    const auto afterSave = qScopeGuard([&wrapper] {
+        wrapper.InvalidatePreview();
+        ShellReady = true;
+    });
     wrapper.Save();
-    wrapper.InvalidatePreview();
 }
 
 } // namespace

@@ -147,10 +147,6 @@ QPointF wordPlace(const QString &pdf, int page, const QString &prefix)
     return QPointF(-1, -1);
 }
 
-double wordTop(const QString &pdf, int page, const QString &prefix)
-{
-    return wordPlace(pdf, page, prefix).y();
-}
 
 QStringList nonEmptyLines(const QString &text)
 {
@@ -1020,8 +1016,8 @@ void TestNoteEditing::longNoteContinuesOnNextPage()
     // The second page starts at the top margin, where the header stood on
     // the first.
     const QString secondPageFirst = nonEmptyLines(pdfText(printer.outputFileName(), 2)).first();
-    const double headerTop = wordTop(printer.outputFileName(), 1, QStringLiteral("Brisquel"));
-    const double continuedTop = wordTop(printer.outputFileName(), 2, secondPageFirst);
+    const double headerTop = wordPlace(printer.outputFileName(), 1, QStringLiteral("Brisquel")).y();
+    const double continuedTop = wordPlace(printer.outputFileName(), 2, secondPageFirst).y();
     QVERIFY(headerTop > 0);
     QVERIFY2(qAbs(continuedTop - headerTop) < 2.0, qPrintable(QStringLiteral("%1 %2").arg(headerTop).arg(continuedTop)));
 }
