@@ -5,6 +5,7 @@
 #include "dialogs/dlgAboutBrisquel.h"
 #include "dialogs/dlgClosingBrisquel.h"
 #include "dialogs/frmSplashForm.h"
+#include "notewindow/NotePrinting.h"
 #include "resources/BrisquelResources.h"
 #include "todolist/ToDoListFormUnit.h"
 
@@ -71,7 +72,7 @@ TBrisquelMainForm::~TBrisquelMainForm()
 QPrinter *TBrisquelMainForm::PrintDialog()
 {
     if (!m_printDialog)
-        m_printDialog = std::make_unique<QPrinter>();
+        m_printDialog = NewPrinter();
     return m_printDialog.get();
 }
 

@@ -10,8 +10,8 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDateEdit>
-#include <QDialogButtonBox>
 #include <QEvent>
+#include <QFocusEvent>
 #include <QGuiApplication>
 #include <QFileDialog>
 #include <QGridLayout>
@@ -21,6 +21,7 @@
 #include <QLineEdit>
 #include <QPainter>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QScreen>
 #include <QTabWidget>
 #include <QToolButton>
@@ -66,8 +67,14 @@ public:
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override
     {
-        if (event->type() == QEvent::FocusOut)
-            m_onExit();
+        // Only a move to another control leaves the field. When the dialog
+        // closes (Enter on the field) the values are checked as they are
+        // taken back, with their message, not silently reset here first.
+        if (event->type() == QEvent::FocusOut) {
+            const Qt::FocusReason reason = static_cast<QFocusEvent *>(event)->reason();
+            if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason)
+                m_onExit();
+        }
         return QObject::eventFilter(watched, event);
     }
 
@@ -95,13 +102,13 @@ QString timeFieldText(TDateTime value)
     return fromDateTime(value).time().toString(QStringLiteral("HH:mm"));
 }
 
-// The date field's date plus the time field's time; now when the time does
-// not parse.
-TDateTime fieldsValue(const QDateEdit *date, const QLineEdit *time)
+// The date field's date plus the time field's time; none when the time does
+// not parse, which the take-back refuses like a time already past.
+std::optional<TDateTime> fieldsValue(const QDateEdit *date, const QLineEdit *time)
 {
     const std::optional<QTime> parsed = parseTimeField(time->text());
     if (!parsed)
-        return Now();
+        return std::nullopt;
     return toDateTime(QDateTime(date->date(), *parsed));
 }
 
@@ -216,14 +223,19 @@ TNoteConf::TNoteConf(QWidget *parent)
     AutoShowTimeEdit->installEventFilter(new FocusExitFilter(this, [this] { AutoShowTimeEditExit(); }));
     TimeInfo->installEventFilter(new FocusExitFilter(this, [this] { TimeInfoExit(); }));
 
-    auto *buttons = new QDialogButtonBox(this);
-    buttons->addButton(QStringLiteral("确定"), QDialogButtonBox::AcceptRole);
-    buttons->addButton(QStringLiteral("取消"), QDialogButtonBox::RejectRole);
-    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    // Cancel left of OK on every platform, so not a button box.
+    auto *cancel = new QPushButton(QStringLiteral("取消"), this);
+    auto *ok = new QPushButton(QStringLiteral("确定"), this);
+    ok->setDefault(true);
+    connect(ok, &QPushButton::clicked, this, &QDialog::accept);
+    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+    auto *buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(cancel);
+    buttons->addWidget(ok);
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(Pages);
-    layout->addWidget(buttons);
+    layout->addLayout(buttons);
     FormCreate();
 }
 
@@ -320,27 +332,45 @@ void takeBack(TNoteConf &dialog, TNoteClass &note)
     note.TitleTextColor = dialog.TBcolor->color();
     note.Title = dialog.Titleedit->text();
     if (dialog.AutoShowCB->isChecked()) {
-        const TDateTime time = fieldsValue(dialog.AutoShowDateEdit, dialog.AutoShowTimeEdit);
-        if (Now() >= time) {
+        const std::optional<TDateTime> time = fieldsValue(dialog.AutoShowDateEdit, dialog.AutoShowTimeEdit);
+        if (!time || Now() >= *time) {
             ShowProgramError(65230);
             dialog.AutoShowCB->setChecked(false);
         } else {
-            note.AutoShowTime = time;
+            note.AutoShowTime = *time;
         }
     }
     note.AutoShowState = dialog.AutoShowCB->isChecked() ? 1 : 0;
     if (dialog.CKAlarm->isChecked()) {
-        const TDateTime time = fieldsValue(dialog.DayInfo, dialog.TimeInfo);
-        if (Now() > time) {
+        const std::optional<TDateTime> time = fieldsValue(dialog.DayInfo, dialog.TimeInfo);
+        if (!time || Now() > *time) {
             ShowProgramError(65229);
             dialog.CKAlarm->setChecked(false);
         } else {
-            note.AlarmTime = time;
+            note.AlarmTime = *time;
         }
     }
     note.AlarmSet = dialog.CKAlarm->isChecked();
     note.Group = dialog.GroupBox->currentText();
     note.LinkedFile = dialog.LinkedFileEdit->text();
+}
+
+void runDialog(TNoteWrapper &wrapper, int x, int y)
+{
+    TNoteConf dialog;
+    placeDialog(dialog, x, y);
+    fillDialog(dialog, *wrapper.Note);
+    if (dialog.exec() == QDialog::Accepted)
+        takeBack(dialog, *wrapper.Note);
+    wrapper.RefreshWindow();
+}
+
+// Whichever way the dialog ended, the note is saved; a failing save goes on
+// to the caller, after the preview is marked for renewal.
+void finishEditing(TNoteWrapper &wrapper)
+{
+    const auto afterSave = qScopeGuard([&wrapper] { wrapper.InvalidatePreview(); });
+    wrapper.Save();
 }
 
 } // namespace
@@ -350,20 +380,11 @@ void EditNoteProperties(TNoteWrapper *wrapper, int x, int y)
     if (!wrapper)
         return;
     const ShellReadyGuard dialogOpen;
-    // Whatever happens in between, the note is saved and the tray works again.
-    struct Finish
-    {
-        TNoteWrapper *wrapper;
-        ~Finish()
-        {
-            wrapper->Save();
-            wrapper->InvalidatePreview();
-        }
-    } finish{wrapper};
-    TNoteConf dialog;
-    placeDialog(dialog, x, y);
-    fillDialog(dialog, *wrapper->Note);
-    if (dialog.exec() == QDialog::Accepted)
-        takeBack(dialog, *wrapper->Note);
-    wrapper->RefreshWindow();
+    try {
+        runDialog(*wrapper, x, y);
+    } catch (...) {
+        finishEditing(*wrapper);
+        throw;
+    }
+    finishEditing(*wrapper);
 }

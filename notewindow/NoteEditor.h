@@ -5,15 +5,23 @@
 // The note body. It takes no embedded objects: what comes in from the
 // clipboard or a drag is inserted as plain text in the current format, except
 // text from another note body, which keeps its formatting. Tab inserts a tab.
+// At most kUndoLimit edits can be undone.
 class NoteEditor final : public QTextEdit
 {
     Q_OBJECT
 
 public:
+    static constexpr int kUndoLimit = 1000;
+
     explicit NoteEditor(QWidget *parent = nullptr);
 
 protected:
     QMimeData *createMimeDataFromSelection() const override;
     bool canInsertFromMimeData(const QMimeData *source) const override;
     void insertFromMimeData(const QMimeData *source) override;
+
+private:
+    void dropOldestUndoSteps();
+
+    bool m_dropQueued = false;
 };

@@ -867,7 +867,7 @@ QPrinter *TNoteForm::NotePrinter()
     if (BrisquelMainForm)
         return BrisquelMainForm->PrintDialog();
     if (!m_ownPrinter)
-        m_ownPrinter = std::make_unique<QPrinter>(QPrinter::HighResolution);
+        m_ownPrinter = NewPrinter();
     return m_ownPrinter.get();
 }
 
@@ -1050,9 +1050,14 @@ void TNoteForm::resizeEvent(QResizeEvent *event)
 void TNoteForm::moveEvent(QMoveEvent *event)
 {
     // Moves by the window manager end after the strip's mouse handler has
-    // returned; the store waits for the last of them.
+    // returned; the store waits for the last of them. While the alarm rings,
+    // the moves are its shaking, which the window system may report only
+    // after the shake is over: they leave the window where it was and must
+    // not hold back the store. A press on the strip stops the alarm, so the
+    // user's own moves count again.
     QWidget::moveEvent(event);
-    RestartUpdateTimer();
+    if (!Allarme->isActive())
+        RestartUpdateTimer();
 }
 
 void TNoteForm::showEvent(QShowEvent *event)

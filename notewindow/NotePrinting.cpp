@@ -73,6 +73,11 @@ private:
 
 } // namespace
 
+std::unique_ptr<QPrinter> NewPrinter()
+{
+    return std::make_unique<QPrinter>(QPrinter::HighResolution);
+}
+
 void PrintNote(QPrinter &printer, const TNoteClass &note, const QString &plainText)
 {
     QPainter canvas;

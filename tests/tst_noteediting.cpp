@@ -1,4 +1,5 @@
 #include "app/InternalProcs.h"
+#include "app/MainFormUnit.h"
 #include "app/RegistryUnit.h"
 #include "dialogs/ColorPicker.h"
 #include "dialogs/FontColorDialog.h"
@@ -128,21 +129,24 @@ bool havePoppler()
         && !QStandardPaths::findExecutable(QStringLiteral("pdfinfo")).isEmpty();
 }
 
-// The top of the first word of a page that starts with a prefix, in points.
-double wordTop(const QString &pdf, int page, const QString &prefix)
+// The top-left corner of the first word of a page that starts with a
+// prefix, in points.
+QPointF wordPlace(const QString &pdf, int page, const QString &prefix)
 {
     QProcess process;
     process.start(QStringLiteral("pdftotext"), {QStringLiteral("-bbox"), QStringLiteral("-f"), QString::number(page),
                                                 QStringLiteral("-l"), QString::number(page), pdf, QStringLiteral("-")});
     process.waitForFinished(-1);
     static const QRegularExpression word(
-        QStringLiteral("<word xMin=\"[\\d.]+\" yMin=\"([\\d.]+)\" xMax=\"[\\d.]+\" yMax=\"[\\d.]+\">([^<]*)</word>"));
-    for (const QRegularExpressionMatch &match : word.globalMatch(QString::fromUtf8(process.readAllStandardOutput()))) {
-        if (match.captured(2).startsWith(prefix))
-            return match.captured(1).toDouble();
+        QStringLiteral("<word xMin=\"([\\d.]+)\" yMin=\"([\\d.]+)\" xMax=\"[\\d.]+\" yMax=\"[\\d.]+\">([^<]*)</word>"));
+    const QString words = QString::fromUtf8(process.readAllStandardOutput()).normalized(QString::NormalizationForm_KC);
+    for (const QRegularExpressionMatch &match : word.globalMatch(words)) {
+        if (match.captured(3).startsWith(prefix))
+            return QPointF(match.captured(1).toDouble(), match.captured(2).toDouble());
     }
-    return -1;
+    return QPointF(-1, -1);
 }
+
 
 QStringList nonEmptyLines(const QString &text)
 {
@@ -175,6 +179,7 @@ private slots:
     void rightClickOpensEditMenuAtCursor();
     void pasteInsertsPlainTextExceptFromNotes();
     void tabInsertsTab();
+    void undoKeepsNewestThousandSteps();
 
     void webLinksFound_data();
     void webLinksFound();
@@ -188,6 +193,7 @@ private slots:
     void alarmStops_data();
     void alarmStops();
     void alarmTickShakesAndReturns();
+    void ringingAlarmLetsEditsBeStored();
 
     void closeForMenuOnCloseGlyph();
     void closeForLabelDrawsCentred();
@@ -518,6 +524,32 @@ void TestNoteEditing::tabInsertsTab()
     QVERIFY(form->NoteEdit->hasFocus());
 }
 
+void TestNoteEditing::undoKeepsNewestThousandSteps()
+{
+    TNoteForm *form = newNote()->Window;
+    // Each number and each line break is a step of its own.
+    QStringList steps;
+    for (int line = 0; line < 530; ++line)
+        steps << QString::number(line) << QStringLiteral("\n");
+    for (const QString &step : std::as_const(steps)) {
+        if (step == QLatin1String("\n"))
+            QTest::keyClick(form->NoteEdit, Qt::Key_Return);
+        else
+            QTest::keyClicks(form->NoteEdit, step);
+    }
+    QCoreApplication::processEvents();
+    QCOMPARE(form->NoteEdit->toPlainText(), steps.join(QString()));
+
+    int undone = 0;
+    while (form->Undo->isEnabled() && undone <= steps.size()) {
+        form->Undo->trigger();
+        ++undone;
+    }
+    // The newest steps are the ones kept, never more than a thousand.
+    QVERIFY2(undone <= 1000 && undone >= 800, qPrintable(QString::number(undone)));
+    QCOMPARE(form->NoteEdit->toPlainText(), steps.mid(0, steps.size() - undone).join(QString()));
+}
+
 void TestNoteEditing::webLinksFound_data()
 {
     QTest::addColumn<QString>("text");
@@ -764,6 +796,29 @@ void TestNoteEditing::alarmTickShakesAndReturns()
     QVERIFY(places.isEmpty());
 }
 
+void TestNoteEditing::ringingAlarmLetsEditsBeStored()
+{
+    Settings.SafeSave = true;
+    TNoteWrapper *wrapper = newNote();
+    TNoteForm *form = wrapper->Window;
+    wrapper->Note->AlarmSet = true;
+    wrapper->Note->AlarmTime = Now() - 1 / 1440.0;
+    m_manager->CheckTimers();
+    QSignalSpy ticks(form->Allarme, &QTimer::timeout);
+    QVERIFY(ticks.wait(5000));
+
+    // Typed between two ticks: every later tick shakes the window, and the
+    // text still reaches the file while the signal goes on.
+    QTest::keyClicks(form->NoteEdit, QStringLiteral("call back"));
+    const auto stored = [&] {
+        TNoteClass note(wrapper->NoteID);
+        return note.LoadFromFile(wrapper->FileName) ? Rtf::toPlainText(note.Content) : QString();
+    };
+    QTRY_COMPARE_WITH_TIMEOUT(stored(), QStringLiteral("call back"), 5000);
+    QVERIFY(form->Allarme->isActive());
+    QVERIFY(ticks.count() > 1);
+}
+
 void TestNoteEditing::closeForMenuOnCloseGlyph()
 {
     TNoteForm *form = newNote()->Window;
@@ -961,8 +1016,8 @@ void TestNoteEditing::longNoteContinuesOnNextPage()
     // The second page starts at the top margin, where the header stood on
     // the first.
     const QString secondPageFirst = nonEmptyLines(pdfText(printer.outputFileName(), 2)).first();
-    const double headerTop = wordTop(printer.outputFileName(), 1, QStringLiteral("Brisquel"));
-    const double continuedTop = wordTop(printer.outputFileName(), 2, secondPageFirst);
+    const double headerTop = wordPlace(printer.outputFileName(), 1, QStringLiteral("Brisquel")).y();
+    const double continuedTop = wordPlace(printer.outputFileName(), 2, secondPageFirst).y();
     QVERIFY(headerTop > 0);
     QVERIFY2(qAbs(continuedTop - headerTop) < 2.0, qPrintable(QStringLiteral("%1 %2").arg(headerTop).arg(continuedTop)));
 }
@@ -987,13 +1042,16 @@ void TestNoteEditing::printCommandGoesThroughDialog()
 {
     if (!havePoppler())
         QSKIP("pdftotext is not installed");
+    // The running program's printer is the tray form's.
+    TBrisquelMainForm mainForm;
+    BrisquelMainForm = &mainForm;
+    const auto release = qScopeGuard([] { ReleaseEngine(false); });
     TNoteWrapper *wrapper = newNote(QStringLiteral("print me"));
     wrapper->Note->Title = QStringLiteral("printed");
     TNoteForm *form = wrapper->Window;
     formatRange(*form->NoteEdit, 0, 5, styleFormat(1));
     QPrinter *printer = form->NotePrinter();
-    QVERIFY(printer);
-    QCOMPARE(form->NotePrinter(), printer);
+    QCOMPARE(printer, mainForm.PrintDialog());
     const QString pdf = pdfPath(QStringLiteral("command.pdf"));
     printer->setOutputFormat(QPrinter::PdfFormat);
     printer->setOutputFileName(pdf);
@@ -1019,6 +1077,13 @@ void TestNoteEditing::printCommandGoesThroughDialog()
     QVERIFY(lines.size() >= 4);
     QVERIFY2(lines.at(1).simplified().startsWith(QStringLiteral("便笺: printed 共: ")), qPrintable(lines.at(1)));
     QCOMPARE(lines.at(3), QStringLiteral("print me"));
+
+    // Margins of 100 device pixels of a fine printer, as the page layout is
+    // measured for: 6 points from the printable area's corner at 1200 dpi.
+    const QPointF origin = printer->pageLayout().paintRect(QPageLayout::Point).topLeft();
+    const QPointF header = wordPlace(pdf, 1, QStringLiteral("使用"));
+    QVERIFY2(qAbs(header.x() - origin.x() - 6.0) < 1.0, qPrintable(QString::number(header.x() - origin.x())));
+    QVERIFY2(qAbs(header.y() - origin.y() - 6.0) < 3.0, qPrintable(QString::number(header.y() - origin.y())));
 }
 
 QTEST_MAIN(TestNoteEditing)

@@ -5,13 +5,18 @@
 #include "notes/NoteManagerUnit.h"
 #include "notes/NoteWrapper.h"
 #include "notewindow/NoteBorders.h"
+#include "notewindow/NoteConfUnit.h"
 #include "notewindow/NoteFormUnit.h"
 #include "platform/DateTime.h"
 #include "platform/RtfReader.h"
 #include "tests/NoteWindowSetup.h"
 
+#include <QCheckBox>
 #include <QDialog>
+#include <QLineEdit>
 #include <QMenu>
+#include <QPushButton>
+#include <QTabWidget>
 #include <QTextEdit>
 #include <QTimer>
 #include <QWidgetAction>
@@ -91,6 +96,8 @@ private slots:
     void closeCommandSurvivesFailingSave();
     void onTopKeepsPlace();
     void customizeOpensPropertiesAndSaves();
+    void propertiesEnterChecksTimeFirst();
+    void propertiesFailingSaveStillRestores();
     void closeForHidesUntilLater();
     void deleteNoteAsksThenCloses();
 
@@ -613,6 +620,75 @@ void TestNoteForm::customizeOpensPropertiesAndSaves()
     QVERIFY(stored.LoadFromFile(wrapper->FileName));
     QCOMPARE(stored.Top, 140);
     QCOMPARE(Rtf::toPlainText(stored.Content), QStringLiteral("props"));
+}
+
+void TestNoteForm::propertiesEnterChecksTimeFirst()
+{
+    TNoteWrapper *wrapper = newNote();
+    QStringList messages;
+    setPromptHook([&](const PromptRequest &request) {
+        messages << request.text;
+        return PromptReply{true, QString()};
+    });
+    bool okRightOfCancel = false;
+    QTimer::singleShot(0, [&] {
+        auto *dialog = qobject_cast<TNoteConf *>(QApplication::activeModalWidget());
+        QVERIFY(dialog);
+        QTimer::singleShot(5000, dialog, &QDialog::reject);
+        QPushButton *ok = nullptr;
+        QPushButton *cancel = nullptr;
+        for (QPushButton *button : dialog->findChildren<QPushButton *>()) {
+            if (button->text() == QStringLiteral("确定"))
+                ok = button;
+            else if (button->text() == QStringLiteral("取消"))
+                cancel = button;
+        }
+        QVERIFY(ok && cancel);
+        okRightOfCancel = ok->mapTo(dialog, QPoint()).x() > cancel->mapTo(dialog, QPoint()).x();
+
+        dialog->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(dialog));
+        // Leaving a time field for another control resets it at once.
+        dialog->Pages->setCurrentIndex(2);
+        dialog->AutoShowCB->setChecked(true);
+        dialog->AutoShowTimeEdit->setFocus();
+        dialog->AutoShowTimeEdit->selectAll();
+        QTest::keyClicks(dialog->AutoShowTimeEdit, QStringLiteral("2500"));
+        QTest::keyClick(dialog->AutoShowTimeEdit, Qt::Key_Tab);
+        QVERIFY(!dialog->AutoShowCB->isChecked());
+        QCOMPARE(dialog->AutoShowTimeEdit->text(), QStringLiteral("00:00"));
+
+        // Enter on a time field closes the dialog; the take-back tells why
+        // the alarm is off.
+        dialog->Pages->setCurrentIndex(3);
+        dialog->CKAlarm->setChecked(true);
+        dialog->TimeInfo->setFocus();
+        dialog->TimeInfo->selectAll();
+        QTest::keyClicks(dialog->TimeInfo, QStringLiteral("2500"));
+        QCOMPARE(dialog->TimeInfo->text(), QStringLiteral("25:00"));
+        QTest::keyClick(dialog->TimeInfo, Qt::Key_Return);
+    });
+    wrapper->Window->Customize->trigger();
+    QVERIFY(okRightOfCancel);
+    QCOMPARE(messages, QStringList{QStringLiteral("Allarm time is previous than current time, allarm disabled!")});
+    QVERIFY(!wrapper->Note->AlarmSet);
+}
+
+void TestNoteForm::propertiesFailingSaveStillRestores()
+{
+    TNoteWrapper *wrapper = newNote();
+    // A folder where the note file belongs cannot be replaced by the file,
+    // and the report of that fails in turn.
+    QVERIFY(QDir().mkpath(wrapper->FileName));
+    setPromptHook([](const PromptRequest &) -> PromptReply { throw std::runtime_error("prompt failed"); });
+    QTimer::singleShot(0, [] {
+        if (auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget()))
+            dialog->reject();
+    });
+    ShellReady = true;
+    QVERIFY_THROWS_EXCEPTION(std::runtime_error, EditNoteProperties(wrapper, -1, -1));
+    QVERIFY(ShellReady);
+    QVERIFY(QDir(wrapper->FileName).removeRecursively());
 }
 
 void TestNoteForm::closeForHidesUntilLater()

@@ -3,6 +3,7 @@
 #include "app/BrisquelMessages.h"
 #include "app/InternalProcs.h"
 #include "dialogs/FormSaverClassUnit.h"
+#include "notewindow/NotePrinting.h"
 #include "resources/BrisquelResources.h"
 #include "todolist/TaskListView.h"
 #include "todolist/ToDoListEngine.h"
@@ -417,10 +418,10 @@ void TToDOListForm::RenameProjectUpdate()
 
 void TToDOListForm::PrintProjectExecute()
 {
-    QPrinter printer(QPrinter::HighResolution);
-    QPrintDialog dialog(&printer, this);
+    const std::unique_ptr<QPrinter> printer = NewPrinter();
+    QPrintDialog dialog(printer.get(), this);
     if (dialog.exec() == QDialog::Accepted)
-        PrintCurrentProject(printer);
+        PrintCurrentProject(*printer);
 }
 
 void TToDOListForm::PrintProjectUpdate()
