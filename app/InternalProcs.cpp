@@ -91,6 +91,16 @@ QString installedDataFolder()
         + QLatin1Char('/');
 }
 
+// Whether the folder, or the nearest of its parents that exists, takes new
+// files.
+bool canWriteBelow(const QString &path)
+{
+    QFileInfo folder(QDir::cleanPath(path));
+    while (!folder.exists() && !folder.isRoot())
+        folder = QFileInfo(folder.absolutePath());
+    return folder.isDir() && folder.isWritable();
+}
+
 // Installed copies are shared by every user even where one of them (root)
 // could write into bin/, so only a folder of its own counts as portable.
 bool isPortable()
@@ -101,7 +111,7 @@ bool isPortable()
     const QString installed = installedDataFolder();
     if (!installed.isEmpty() && QFileInfo(installed).isDir())
         return false;
-    return QFileInfo(program).isWritable();
+    return canWriteBelow(program);
 }
 
 } // namespace
