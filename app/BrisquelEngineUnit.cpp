@@ -8,6 +8,7 @@
 #include "dialogs/ConfigurationFormUnit.h"
 #include "dialogs/FontColorDialog.h"
 #include "dialogs/frmNotesManagerForm.h"
+#include "platform/Autostart.h"
 
 #include <QCheckBox>
 #include <QLineEdit>
@@ -95,6 +96,8 @@ void fillConfiguration(TConfigurationForm &dialog)
     dialog.SafeSave->setChecked(Settings.SafeSave);
     dialog.Noteanim->setChecked(Settings.NoteAnimations);
     dialog.TransNote->setChecked(Settings.NoteTransparency);
+    dialog.AutoStart->setChecked(Autostart::isAutostartEnabled());
+    dialog.AutoStart->setEnabled(Autostart::canAutostart());
     dialog.TrillFileEdit->setText(Settings.TrillFile);
     dialog.BColor->setColor(Settings.TitleColor);
     dialog.NColor->setColor(Settings.NoteColor);
@@ -109,6 +112,10 @@ void takeConfiguration(const TConfigurationForm &dialog)
     Settings.SafeSave = dialog.SafeSave->isChecked();
     Settings.NoteAnimations = dialog.Noteanim->isChecked();
     Settings.NoteTransparency = dialog.TransNote->isChecked();
+    // The entry is the setting: it is touched only when the choice differs.
+    const bool autoStart = dialog.AutoStart->isChecked();
+    if (autoStart != Autostart::isAutostartEnabled() && !Autostart::setAutostartEnabled(autoStart))
+        ShowErrorBox(QStringLiteral("无法更改登录时启动的设置:\n%1").arg(Autostart::entryPath()));
     Settings.TrillFile = dialog.TrillFileEdit->text();
     Settings.TitleColor = dialog.BColor->color();
     Settings.NoteColor = dialog.NColor->color();

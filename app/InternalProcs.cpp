@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QStandardPaths>
 #include <QWidget>
 
 #include <pwd.h>
@@ -92,9 +93,75 @@ QString LogOnName()
     return name.isEmpty() ? QStringLiteral("defaultUser") : name;
 }
 
+namespace {
+
+const QString kDataName = QStringLiteral("brisquel");
+
+// The data folder of an installed copy: share/brisquel beside its bin/.
+QString installedDataFolder()
+{
+    const QDir program(ProgramFolder());
+    if (program.dirName() != QLatin1String("bin"))
+        return QString();
+    return QDir::cleanPath(program.absoluteFilePath(QStringLiteral("../share/")) + QLatin1Char('/') + kDataName)
+        + QLatin1Char('/');
+}
+
+// Whether the folder, or the nearest of its parents that exists, takes new
+// files.
+bool canWriteBelow(const QString &path)
+{
+    QFileInfo folder(QDir::cleanPath(path));
+    while (!folder.exists() && !folder.isRoot())
+        folder = QFileInfo(folder.absolutePath());
+    return folder.isDir() && folder.isWritable();
+}
+
+// Installed copies are shared by every user even where one of them (root)
+// could write into bin/, so only a folder of its own counts as portable.
+bool isPortable()
+{
+    const QString program = ProgramFolder();
+    if (QFileInfo(program + QStringLiteral("Users")).isDir())
+        return true;
+    const QString installed = installedDataFolder();
+    if (!installed.isEmpty() && QFileInfo(installed).isDir())
+        return false;
+    return canWriteBelow(program);
+}
+
+} // namespace
+
+QString DataFolder()
+{
+    if (isPortable())
+        return ProgramFolder();
+    const QString folder = withSeparator(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation))
+        + kDataName + QLatin1Char('/');
+    makePrivatePath(folder);
+    return folder;
+}
+
+QString UsersFolder()
+{
+    return DataFolder() + QStringLiteral("Users/");
+}
+
+QString ProgramDataFile(const QString &name)
+{
+    const QString beside = ProgramFolder() + name;
+    if (QFileInfo::exists(beside))
+        return beside;
+    const QString installed = installedDataFolder();
+    if (!installed.isEmpty() && QFileInfo::exists(installed + name))
+        return installed + name;
+    const QString shared = QStandardPaths::locate(QStandardPaths::GenericDataLocation, kDataName + QLatin1Char('/') + name);
+    return shared.isEmpty() ? beside : shared;
+}
+
 void InitUserFolder()
 {
-    UserFolder = ProgramFolder() + QStringLiteral("Users/") + LogOnName() + QLatin1Char('/');
+    UserFolder = UsersFolder() + LogOnName() + QLatin1Char('/');
     makePrivatePath(UserFolder);
     // A folder made by an older copy or by hand may let others read the notes.
     const QFileInfo folder(UserFolder);

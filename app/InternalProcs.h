@@ -43,6 +43,19 @@ void setProgramFolder(const QString &folder);
 QString LogOnName();
 
 void InitUserFolder();
+
+// Where this user's notes, to-do projects and exception log live, ending
+// with '/': the program's folder for a portable copy (one whose folder is
+// writable and not an installed bin/, or that already has a Users folder),
+// otherwise "brisquel" in the user's data folder, made private on first use.
+QString DataFolder();
+// The folder below DataFolder() that holds every user's note folder.
+QString UsersFolder();
+// A file the program ships (the alarm sound): beside the executable, or in
+// the installed data folder share/brisquel. The path beside the executable
+// when neither has it.
+QString ProgramDataFile(const QString &name);
+
 QString NoteFileName(const QString &id);
 bool IsComponentNameUsed(const QString &name);
 QString NewNoteID();

@@ -89,7 +89,7 @@ int RunUninstall()
     if (!ConfirmYesNo(QStringLiteral("你是否要删除所有的便笺?")))
         return 0;
     QCoreApplication::setApplicationName(QStringLiteral("Brisquel Uninstall"));
-    deleteTreeWithProgress(ProgramFolder() + QStringLiteral("Users"), QCoreApplication::applicationName());
+    deleteTreeWithProgress(UsersFolder(), QCoreApplication::applicationName());
     return 0;
 }
 

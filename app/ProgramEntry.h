@@ -25,7 +25,7 @@ int RunNormal(bool showSplash);
 // enough; the result is the exit code.
 int RunTerminateRequest();
 
-// "/UNINSTALL": asks, then deletes the "Users" tree below the program folder
-// with a progress window. Needs the QApplication object; the result is the
+// "/UNINSTALL": asks, then deletes the "Users" tree below the data folder in
+// use with a progress window. Needs the QApplication object; the result is the
 // exit code.
 int RunUninstall();

@@ -33,7 +33,7 @@ constexpr int kColorOffset = 260;
 
 QString defaultTrillFile()
 {
-    return ProgramFolder() + QStringLiteral("trill.wav");
+    return ProgramDataFile(QStringLiteral("trill.wav"));
 }
 
 // A missing font value leaves the record as it is; a shorter one replaces

@@ -137,13 +137,14 @@ TConfigurationForm::TConfigurationForm(QWidget *parent)
 void TConfigurationForm::createOptionsPage()
 {
     auto *noteOptions = new QGroupBox(QStringLiteral("便笺选项"), Options);
-    noteOptions->setGeometry(6, 6, 343, 88);
+    noteOptions->setGeometry(6, 6, 343, 110);
     SafeSave = checkBox(noteOptions, "SafeSave", QStringLiteral("启用屏保(&S)"), 20);
     Noteanim = checkBox(noteOptions, "Noteanim", QStringLiteral("便笺动画(&A)"), 42);
     TransNote = checkBox(noteOptions, "TransNote", QStringLiteral("透明便笺 (仅 Win2k/xp)"), 64);
+    AutoStart = checkBox(noteOptions, "AutoStart", QStringLiteral("登录时启动 Brisquel"), 86);
 
     auto *sound = new QGroupBox(QStringLiteral("报警声音文件"), Options);
-    sound->setGeometry(6, 100, 343, 56);
+    sound->setGeometry(6, 122, 343, 56);
     TrillFileEdit = new QLineEdit(sound);
     TrillFileEdit->setObjectName(QStringLiteral("TrillFileEdit"));
     TrillFileEdit->setGeometry(12, 22, 290, 22);

@@ -15,7 +15,8 @@ class QPushButton;
 class QTabWidget;
 class QToolButton;
 
-// The global options: safe saving, animations, transparency, the alarm sound
+// The global options: safe saving, animations, transparency, starting at
+// log-in, the alarm sound
 // and the default look and size of notes. The note engine fills the
 // controls from the settings, runs the dialog and reads them back on OK.
 class TConfigurationForm final : public QDialog
@@ -34,6 +35,7 @@ public:
     QCheckBox *SafeSave;
     QCheckBox *Noteanim;
     QCheckBox *TransNote;
+    QCheckBox *AutoStart;
     QLineEdit *TrillFileEdit;
     QAction *TrillFileBrowse; // the browse button inside the file field
     QToolButton *SpeedButton1;

@@ -134,7 +134,7 @@ void TPellixErrorHandler::AppendToLog(const QString &path, const QStringList &li
 
 QString TPellixErrorHandler::LogPath()
 {
-    return ProgramFolder() + QStringLiteral("ExceptionsLog.txt");
+    return DataFolder() + QStringLiteral("ExceptionsLog.txt");
 }
 
 QString exceptionMessage(const std::exception_ptr &error)

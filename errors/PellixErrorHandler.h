@@ -10,7 +10,7 @@
 class QObject;
 
 // The one place every error that no operation handles ends: builds the
-// report, appends it to "ExceptionsLog.txt" in the program folder and shows
+// report, appends it to "ExceptionsLog.txt" in the data folder and shows
 // it in the exception dialog. One instance lives from start-up to the end of
 // the program; while it exists, fatal signals are logged as well.
 class TPellixErrorHandler final

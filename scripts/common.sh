@@ -7,7 +7,10 @@ BRISQUEL_BUILD="${BRISQUEL_BUILD:-$BRISQUEL_ROOT/build}"
 
 BUILD_PACKAGES=(g++ cmake ninja-build pkg-config qt6-base-dev qt6-base-dev-tools qt6-svg-dev
                 libcanberra-dev fonts-noto-cjk)
-TEST_PACKAGES=(xvfb xauth openbox trayer xdotool x11-utils poppler-utils python3)
+# The package test makes the .deb (dpkg-shlibdeps finds its dependencies,
+# file tells it the binaries) and checks it with lintian.
+PACKAGE_PACKAGES=(dpkg-dev file lintian)
+TEST_PACKAGES=(xvfb xauth openbox trayer xdotool x11-utils poppler-utils python3 "${PACKAGE_PACKAGES[@]}")
 # The fuzz entry points need clang's libFuzzer and sanitizer runtimes.
 FUZZ_PACKAGES=(clang libclang-rt-14-dev)
 

@@ -8,6 +8,7 @@
 #include "dialogs/dlgDefaultNoteSize.h"
 #include "notes/NoteManagerUnit.h"
 #include "notewindow/NoteFormUnit.h"
+#include "platform/Autostart.h"
 #include "platform/RegistryStore.h"
 #include "tests/FontRecords.h"
 
@@ -275,6 +276,7 @@ private slots:
     void okAppliesToOpenAndNewNotes();
     void settingsFileAfterOkAndLaterCancel();
     void failedSaveStillFreesTheShell();
+    void startAtLogInFollowsTheAutostartEntry();
 
 private:
     void startEngine();
@@ -893,3 +895,59 @@ void TestOptions::failedSaveStillFreesTheShell()
 
 QTEST_MAIN(TestOptions)
 #include "tst_options.moc"
+
+void TestOptions::startAtLogInFollowsTheAutostartEntry()
+{
+    startEngine();
+    const QString entry = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)
+        + QStringLiteral("/autostart/brisquel.desktop");
+    QFile::remove(entry);
+    // Opens the options, notes the box's state and leaves by OK or Cancel.
+    bool shown = false;
+    const auto configure = [&](bool click, QPushButton *TConfigurationForm::*button) {
+        m_answers.next<TConfigurationForm>([&](TConfigurationForm *dialog) {
+            QCOMPARE(dialog->AutoStart->parentWidget()->parentWidget(), dialog->Options);
+            QCOMPARE(dialog->AutoStart->text(), QStringLiteral("登录时启动 Brisquel"));
+            QVERIFY(dialog->AutoStart->isEnabled());
+            shown = dialog->AutoStart->isChecked();
+            if (click)
+                dialog->AutoStart->click();
+            (dialog->*button)->click();
+        });
+        NoteEngine->Configure();
+        QCOMPARE(m_answers.waiting(), 0);
+    };
+
+    configure(true, &TConfigurationForm::CancelBtn);
+    QVERIFY(!shown);
+    QVERIFY(!QFileInfo::exists(entry));
+    configure(true, &TConfigurationForm::OKBtn);
+    QVERIFY(!shown);
+    QFile file(entry);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QStringList lines = QString::fromUtf8(file.readAll()).split(u'\n');
+    file.close();
+    QCOMPARE(lines.value(0), QStringLiteral("[Desktop Entry]"));
+    QVERIFY(lines.contains(QStringLiteral("Type=Application")));
+    QVERIFY(lines.contains(QStringLiteral("Exec=") + QCoreApplication::applicationFilePath() + QStringLiteral(" /S")));
+
+    configure(true, &TConfigurationForm::CancelBtn);
+    QVERIFY(shown);
+    QVERIFY(QFileInfo::exists(entry));
+    configure(true, &TConfigurationForm::OKBtn);
+    QVERIFY(shown);
+    QVERIFY(!QFileInfo::exists(entry));
+
+    // Taken away by hand, or hidden as the autostart rules allow: off.
+    configure(true, &TConfigurationForm::OKBtn);
+    QVERIFY(!shown);
+    QVERIFY(QFile::remove(entry));
+    configure(false, &TConfigurationForm::OKBtn);
+    QVERIFY(!shown);
+    QVERIFY(Autostart::setAutostartEnabled(true));
+    QVERIFY(file.open(QIODevice::Append));
+    file.write("Hidden=true\n");
+    file.close();
+    configure(false, &TConfigurationForm::CancelBtn);
+    QVERIFY(!shown);
+}

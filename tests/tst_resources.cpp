@@ -325,7 +325,7 @@ void TestResources::desktopEntryInBuildFolder()
     QCOMPARE(entry.value(QStringLiteral("Name")), QStringLiteral("Brisquel"));
     QCOMPARE(entry.value(QStringLiteral("Icon")), QStringLiteral("brisquel"));
     QCOMPARE(execPath(entry.value(QStringLiteral("Exec"))),
-             QStringLiteral(BRISQUEL_INSTALL_PREFIX "/brisquel"));
+             QStringLiteral(BRISQUEL_INSTALLED_PROGRAM));
 }
 
 void TestResources::desktopEntryExec_data()
