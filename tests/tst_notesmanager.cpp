@@ -1,6 +1,7 @@
 #include "app/BrisquelEngineUnit.h"
 #include "app/BrisquelMessages.h"
 #include "app/InternalProcs.h"
+#include "app/MainFormUnit.h"
 #include "dialogs/ColorPicker.h"
 #include "dialogs/frmNotesManagerForm.h"
 #include "notewindow/NoteConfUnit.h"
@@ -38,6 +39,20 @@ void onPropertiesDialog(std::function<void(TNoteConf *)> work)
     });
 }
 
+// Shuts the program down at the first frame of a note window's close
+// animation, as a signal or a terminate request arriving then would.
+class ShutdownInCloseAnimation : public QObject
+{
+public:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        const auto *form = qobject_cast<TNoteForm *>(watched);
+        if (form && form->Closing && event->type() == QEvent::Resize && !ShuttingDown)
+            ShutdownApplication();
+        return false;
+    }
+};
+
 } // namespace
 
 class TestNotesManager : public QObject
@@ -58,6 +73,8 @@ private slots:
     void previewTip();
     void doubleClickOpensClosedNote();
     void placementIsRemembered();
+    void shutdownDuringDelete_data();
+    void shutdownDuringDelete();
 
     void propertiesFillAndTakeBack();
     void propertiesTimeChecks();
@@ -90,6 +107,7 @@ void TestNotesManager::init()
     setProgramFolder(m_dir->path());
     InitUserFolder();
     Starting = false;
+    ShuttingDown = false;
     Settings.NoteAnimations = false;
     Clock::setNow(QDateTime(QDate(2026, 3, 1), QTime(10, 0, 30)));
     m_prompts.clear();
@@ -318,6 +336,52 @@ void TestNotesManager::placementIsRemembered()
     NoteEngine->ShowNotesManager();
     QCOMPARE(NotesManagerForm->pos(), placed);
     QCOMPARE(NotesManagerForm->size(), QSize(400, 300));
+}
+
+void TestNotesManager::shutdownDuringDelete_data()
+{
+    QTest::addColumn<bool>("fromManagerWindow");
+    QTest::addColumn<bool>("duringQuestion");
+    QTest::newRow("note window, close animation") << false << false;
+    QTest::newRow("notes manager window, close animation") << true << false;
+    QTest::newRow("note window, question") << false << true;
+}
+
+void TestNotesManager::shutdownDuringDelete()
+{
+    QFETCH(bool, fromManagerWindow);
+    QFETCH(bool, duringQuestion);
+    writeNote(QStringLiteral("N01"), QStringLiteral("keep"));
+    writeNote(QStringLiteral("N02"), QStringLiteral("gone"));
+    NoteEngine = new TBrisquelEngine();
+    Settings.NoteAnimations = true;
+    wrapperById(QStringLiteral("N01"))->Window->move(321, 123);
+    const QPointer<TNoteForm> window = wrapperById(QStringLiteral("N02"))->Window;
+    ShutdownInCloseAnimation shutdown;
+    window->installEventFilter(&shutdown);
+    setPromptHook([duringQuestion](const PromptRequest &) {
+        if (duringQuestion)
+            ShutdownApplication();
+        return PromptReply{true, {}};
+    });
+
+    QAction *deleteNote = window->DeleteNote;
+    if (fromManagerWindow) {
+        NoteEngine->ShowNotesManager();
+        select(QStringLiteral("gone"));
+        NotesManagerForm->updateActions();
+        deleteNote = NotesManagerForm->DeleteNote;
+    }
+    QVERIFY(deleteNote->isEnabled());
+    deleteNote->trigger();
+
+    QVERIFY(ShuttingDown);
+    QVERIFY(!NoteEngine);
+    QVERIFY(!QFile::exists(NoteFileName(QStringLiteral("N02"))));
+    TNoteClass kept(QStringLiteral("N01"));
+    QVERIFY(kept.LoadFromFile(NoteFileName(QStringLiteral("N01"))));
+    QCOMPARE(kept.Left, 321);
+    QTRY_VERIFY(window.isNull());
 }
 
 void TestNotesManager::propertiesFillAndTakeBack()
