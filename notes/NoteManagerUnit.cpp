@@ -122,7 +122,11 @@ void TNotesManager::ShowHideGroup(const QString &group, bool show)
 {
     const QList<TNoteWrapper *> notes = Notes.snapshot();
     const int removals = Notes.removals();
+    // A shutdown during a close animation releases the manager.
+    const QPointer<QObject> alive(&m_lifetime);
     for (TNoteWrapper *wrapper : notes) {
+        if (alive.isNull())
+            return;
         if (!stillListed(wrapper, removals) || !SameGroup(wrapper->Note->Group, group))
             continue;
         if (show)
@@ -130,7 +134,8 @@ void TNotesManager::ShowHideGroup(const QString &group, bool show)
         else
             wrapper->DetachWindow(true);
     }
-    ListChanged();
+    if (!alive.isNull())
+        ListChanged();
 }
 
 void TNotesManager::SaveAll()

@@ -114,8 +114,11 @@ void TNoteWrapper::ShowNote()
 void TNoteWrapper::HideNote(bool closeWindow)
 {
     Note->SetHidden(true);
-    DetachWindow(closeWindow);
+    // Told before the window goes: a shutdown during its close animation
+    // may release this wrapper.
+    const QPointer<TNoteForm> window = TakeWindow();
     NotifyChanged();
+    LetWindowGo(window, closeWindow);
 }
 
 void TNoteWrapper::DetachWindow(bool closeWindow)
@@ -255,9 +258,12 @@ void TNoteWrapper::HideUntil(TDateTime time)
         return;
     Note->AutoShowState = 1;
     Note->AutoShowTime = time;
+    // Hiding saves the note before the window closes, and nothing of this
+    // wrapper may be used after that.
     if (!Window.isNull())
         HideNote(true);
-    Save();
+    else
+        Save();
 }
 
 void TNoteWrapper::HideForMinutes(unsigned minutes)

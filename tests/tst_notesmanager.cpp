@@ -75,6 +75,8 @@ private slots:
     void placementIsRemembered();
     void shutdownDuringDelete_data();
     void shutdownDuringDelete();
+    void shutdownWhileClosingFromManager_data();
+    void shutdownWhileClosingFromManager();
 
     void propertiesFillAndTakeBack();
     void propertiesTimeChecks();
@@ -378,6 +380,41 @@ void TestNotesManager::shutdownDuringDelete()
     QVERIFY(ShuttingDown);
     QVERIFY(!NoteEngine);
     QVERIFY(!QFile::exists(NoteFileName(QStringLiteral("N02"))));
+    TNoteClass kept(QStringLiteral("N01"));
+    QVERIFY(kept.LoadFromFile(NoteFileName(QStringLiteral("N01"))));
+    QCOMPARE(kept.Left, 321);
+    QTRY_VERIFY(window.isNull());
+}
+
+void TestNotesManager::shutdownWhileClosingFromManager_data()
+{
+    QTest::addColumn<bool>("wholeGroup");
+    QTest::newRow("关闭便笺") << false;
+    QTest::newRow("关闭同组的所有便笺") << true;
+}
+
+void TestNotesManager::shutdownWhileClosingFromManager()
+{
+    QFETCH(bool, wholeGroup);
+    writeNote(QStringLiteral("N01"), QStringLiteral("keep"));
+    writeNote(QStringLiteral("N02"), QStringLiteral("close"), false, QStringLiteral("g"));
+    NoteEngine = new TBrisquelEngine();
+    Settings.NoteAnimations = true;
+    wrapperById(QStringLiteral("N01"))->Window->move(321, 123);
+    const QPointer<TNoteForm> window = wrapperById(QStringLiteral("N02"))->Window;
+    ShutdownInCloseAnimation shutdown;
+    window->installEventFilter(&shutdown);
+    NoteEngine->ShowNotesManager();
+    select(QStringLiteral("close"));
+    NotesManagerForm->updateActions();
+    QAction *close = wholeGroup ? NotesManagerForm->HideGroup : NotesManagerForm->HideNote;
+    QVERIFY(close->isEnabled());
+    close->trigger();
+
+    QVERIFY(!NoteEngine);
+    TNoteClass closed(QStringLiteral("N02"));
+    QVERIFY(closed.LoadFromFile(NoteFileName(QStringLiteral("N02"))));
+    QCOMPARE(closed.IsHidden(), !wholeGroup);
     TNoteClass kept(QStringLiteral("N01"));
     QVERIFY(kept.LoadFromFile(NoteFileName(QStringLiteral("N01"))));
     QCOMPARE(kept.Left, 321);
