@@ -73,10 +73,10 @@ private slots:
     void previewTip();
     void doubleClickOpensClosedNote();
     void placementIsRemembered();
-    void shutdownDuringDelete_data();
-    void shutdownDuringDelete();
-    void shutdownWhileClosingFromManager_data();
-    void shutdownWhileClosingFromManager();
+    // A shutdown while the window of the note being deleted or closed plays
+    // its close animation.
+    void shutdownDuringClose_data();
+    void shutdownDuringClose();
 
     void propertiesFillAndTakeBack();
     void propertiesTimeChecks();
@@ -91,6 +91,8 @@ private:
     TNoteWrapper *wrapperById(const QString &id) const;
     QStringList rowTitles() const;
     void select(const QString &title);
+
+    enum Command { NoteWindowDelete, ManagerDelete, ManagerClose, ManagerCloseGroup };
 
     QTemporaryDir *m_dir = nullptr;
     QList<PromptRequest> m_prompts;
@@ -340,21 +342,23 @@ void TestNotesManager::placementIsRemembered()
     QCOMPARE(NotesManagerForm->size(), QSize(400, 300));
 }
 
-void TestNotesManager::shutdownDuringDelete_data()
+void TestNotesManager::shutdownDuringClose_data()
 {
-    QTest::addColumn<bool>("fromManagerWindow");
+    QTest::addColumn<int>("command");
     QTest::addColumn<bool>("duringQuestion");
-    QTest::newRow("note window, close animation") << false << false;
-    QTest::newRow("notes manager window, close animation") << true << false;
-    QTest::newRow("note window, question") << false << true;
+    QTest::newRow("note window, 删除便笺") << int(NoteWindowDelete) << false;
+    QTest::newRow("note window, 删除便笺, at the question") << int(NoteWindowDelete) << true;
+    QTest::newRow("notes manager window, 删除便笺") << int(ManagerDelete) << false;
+    QTest::newRow("notes manager window, 关闭便笺") << int(ManagerClose) << false;
+    QTest::newRow("notes manager window, 关闭同组的所有便笺") << int(ManagerCloseGroup) << false;
 }
 
-void TestNotesManager::shutdownDuringDelete()
+void TestNotesManager::shutdownDuringClose()
 {
-    QFETCH(bool, fromManagerWindow);
+    QFETCH(int, command);
     QFETCH(bool, duringQuestion);
     writeNote(QStringLiteral("N01"), QStringLiteral("keep"));
-    writeNote(QStringLiteral("N02"), QStringLiteral("gone"));
+    writeNote(QStringLiteral("N02"), QStringLiteral("close"), false, QStringLiteral("g"));
     NoteEngine = new TBrisquelEngine();
     Settings.NoteAnimations = true;
     wrapperById(QStringLiteral("N01"))->Window->move(321, 123);
@@ -367,54 +371,26 @@ void TestNotesManager::shutdownDuringDelete()
         return PromptReply{true, {}};
     });
 
-    QAction *deleteNote = window->DeleteNote;
-    if (fromManagerWindow) {
+    QAction *action = window->DeleteNote;
+    if (command != NoteWindowDelete) {
         NoteEngine->ShowNotesManager();
-        select(QStringLiteral("gone"));
+        select(QStringLiteral("close"));
         NotesManagerForm->updateActions();
-        deleteNote = NotesManagerForm->DeleteNote;
+        action = command == ManagerDelete ? NotesManagerForm->DeleteNote
+            : command == ManagerClose     ? NotesManagerForm->HideNote
+                                          : NotesManagerForm->HideGroup;
     }
-    QVERIFY(deleteNote->isEnabled());
-    deleteNote->trigger();
-
-    QVERIFY(ShuttingDown);
-    QVERIFY(!NoteEngine);
-    QVERIFY(!QFile::exists(NoteFileName(QStringLiteral("N02"))));
-    TNoteClass kept(QStringLiteral("N01"));
-    QVERIFY(kept.LoadFromFile(NoteFileName(QStringLiteral("N01"))));
-    QCOMPARE(kept.Left, 321);
-    QTRY_VERIFY(window.isNull());
-}
-
-void TestNotesManager::shutdownWhileClosingFromManager_data()
-{
-    QTest::addColumn<bool>("wholeGroup");
-    QTest::newRow("关闭便笺") << false;
-    QTest::newRow("关闭同组的所有便笺") << true;
-}
-
-void TestNotesManager::shutdownWhileClosingFromManager()
-{
-    QFETCH(bool, wholeGroup);
-    writeNote(QStringLiteral("N01"), QStringLiteral("keep"));
-    writeNote(QStringLiteral("N02"), QStringLiteral("close"), false, QStringLiteral("g"));
-    NoteEngine = new TBrisquelEngine();
-    Settings.NoteAnimations = true;
-    wrapperById(QStringLiteral("N01"))->Window->move(321, 123);
-    const QPointer<TNoteForm> window = wrapperById(QStringLiteral("N02"))->Window;
-    ShutdownInCloseAnimation shutdown;
-    window->installEventFilter(&shutdown);
-    NoteEngine->ShowNotesManager();
-    select(QStringLiteral("close"));
-    NotesManagerForm->updateActions();
-    QAction *close = wholeGroup ? NotesManagerForm->HideGroup : NotesManagerForm->HideNote;
-    QVERIFY(close->isEnabled());
-    close->trigger();
+    QVERIFY(action->isEnabled());
+    action->trigger();
 
     QVERIFY(!NoteEngine);
-    TNoteClass closed(QStringLiteral("N02"));
-    QVERIFY(closed.LoadFromFile(NoteFileName(QStringLiteral("N02"))));
-    QCOMPARE(closed.IsHidden(), !wholeGroup);
+    const bool deleted = command == NoteWindowDelete || command == ManagerDelete;
+    QCOMPARE(QFile::exists(NoteFileName(QStringLiteral("N02"))), !deleted);
+    if (!deleted) {
+        TNoteClass closed(QStringLiteral("N02"));
+        QVERIFY(closed.LoadFromFile(NoteFileName(QStringLiteral("N02"))));
+        QCOMPARE(closed.IsHidden(), command == ManagerClose);
+    }
     TNoteClass kept(QStringLiteral("N01"));
     QVERIFY(kept.LoadFromFile(NoteFileName(QStringLiteral("N01"))));
     QCOMPARE(kept.Left, 321);
