@@ -3,14 +3,15 @@
 animation (SIGTERM, SIGINT, "/TERMINATE", the tray's exit command) ends the
 program normally: the deleted note stays deleted and the other note is saved.
 The helper is the real program with a user who deletes the note N02; the
-program itself sends the terminate request."""
+real program started with "/TERMINATE" sends the terminate request."""
 
 import os
+import select
 import signal
+import shutil
 import subprocess
 import sys
 import tempfile
-import shutil
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from termination import legacy_note, prepare  # noqa: E402
@@ -32,6 +33,7 @@ def run_once(helper, program, source, shutdown):
         process = subprocess.Popen([os.path.join(work, os.path.basename(helper)), source], env=env, cwd=work,
                                    stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
         try:
+            assert select.select([process.stdout], [], [], 60)[0], "the close animation did not start"
             assert process.stdout.readline() == b"closing\n", "the close animation did not start"
             if shutdown == "terminate":
                 subprocess.run([os.path.join(work, "brisquel"), "/TERMINATE"], env=env, cwd=work, timeout=60,
