@@ -14,6 +14,7 @@
 #include "app/BrisquelApplication.h"
 #include "app/BrisquelEngineUnit.h"
 #include "app/BrisquelMessages.h"
+#include "app/FontFallback.h"
 #include "app/InternalProcs.h"
 #include "app/MainFormUnit.h"
 #include "app/ProgramEntry.h"
@@ -21,7 +22,6 @@
 #include "notewindow/NoteFormUnit.h"
 
 #include <QDeadlineTimer>
-#include <QMenu>
 #include <QThread>
 #include <QTimer>
 #include <QTreeWidget>
@@ -94,6 +94,7 @@ QAction *managerDeleteAction(const QString &id)
 int main(int argc, char *argv[])
 {
     BrisquelApplication app(argc, argv);
+    InstallFontFallback();
     const QString mode = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
     setPromptHook([](const PromptRequest &request) { return PromptReply{request.kind == PromptKind::Confirmation, {}}; });
     ClosingWatch watch(mode == QLatin1String("exit"));
