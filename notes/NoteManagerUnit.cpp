@@ -41,8 +41,9 @@ TNotesManager::TNotesManager()
     const QStringList entries = QDir(UserFolder).entryList(
         {QStringLiteral("*.knt")}, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
         QDir::Name | QDir::IgnoreCase);
+    // The filter ignores case, so N07.KNT is listed: that file is the note's.
     for (const QString &entry : entries)
-        Notes.Add(new TNoteWrapper(entry.left(entry.size() - 4), this));
+        Notes.Add(new TNoteWrapper(entry.left(entry.size() - 4), this, UserFolder + entry));
 }
 
 TNotesManager::~TNotesManager()
@@ -52,11 +53,9 @@ TNotesManager::~TNotesManager()
         Notes.Remove(wrapper);
         delete wrapper;
     }
-    for (TNoteWrapper *wrapper : std::as_const(m_removed)) {
-        if (!wrapper->Window.isNull())
-            QObject::disconnect(wrapper->Window, &QObject::destroyed, nullptr, nullptr);
+    // Their windows may still be closing; each wrapper lets go of its window.
+    for (TNoteWrapper *wrapper : std::as_const(m_removed))
         delete wrapper;
-    }
 }
 
 bool TNotesManager::stillListed(TNoteWrapper *wrapper, int removalsAtStart) const
@@ -79,15 +78,27 @@ bool TNotesManager::DeleteNote(TNoteWrapper *wrapper, bool closeWindow)
         return false;
     const QString question = QStringLiteral("你确定要删除这个便笺吗?") + QStringLiteral("\n\r") + QString(33, QLatin1Char(' '))
         + QStringLiteral("便笺标题:") + QString(9, QLatin1Char(' ')) + wrapper->Note->Title;
+    const QString file = wrapper->FileName;
+    const QPointer<QObject> alive(&m_lifetime);
     if (!ConfirmYesNo(question))
         return false;
-    const QPointer<TNoteForm> window = wrapper->Window;
-    if (!window.isNull())
-        wrapper->DetachWindow(closeWindow);
+    // The question let messages run: a shutdown meanwhile has saved the note
+    // and released it with the manager, yet the deletion was confirmed.
+    if (alive.isNull()) {
+        QFile::remove(file);
+        return true;
+    }
+    if (!Notes.contains(wrapper))
+        return false;
+    // The whole deletion is done before the window's close animation lets
+    // messages run, so that a shutdown arriving then neither saves the note
+    // again nor finds a wrapper in the list that is released elsewhere.
+    const QPointer<TNoteForm> window = wrapper->TakeWindow();
     Notes.Remove(wrapper);
-    QFile::remove(NoteFileName(wrapper->NoteID));
+    QFile::remove(file);
     ListChanged();
     releaseWhenClosed(wrapper, window);
+    TNoteWrapper::LetWindowGo(window, closeWindow);
     return true;
 }
 
@@ -99,7 +110,7 @@ void TNotesManager::releaseWhenClosed(TNoteWrapper *wrapper, const QPointer<TNot
         return;
     }
     m_removed.append(wrapper);
-    QObject::connect(window, &QObject::destroyed, [this, wrapper] {
+    QObject::connect(window, &QObject::destroyed, &m_lifetime, [this, wrapper] {
         m_removed.removeOne(wrapper);
         delete wrapper;
     });
@@ -109,7 +120,11 @@ void TNotesManager::ShowHideGroup(const QString &group, bool show)
 {
     const QList<TNoteWrapper *> notes = Notes.snapshot();
     const int removals = Notes.removals();
+    // A shutdown during a close animation releases the manager.
+    const QPointer<QObject> alive(&m_lifetime);
     for (TNoteWrapper *wrapper : notes) {
+        if (alive.isNull())
+            return;
         if (!stillListed(wrapper, removals) || !SameGroup(wrapper->Note->Group, group))
             continue;
         if (show)
@@ -117,7 +132,8 @@ void TNotesManager::ShowHideGroup(const QString &group, bool show)
         else
             wrapper->DetachWindow(true);
     }
-    ListChanged();
+    if (!alive.isNull())
+        ListChanged();
 }
 
 void TNotesManager::SaveAll()

@@ -49,14 +49,19 @@ public:
     void ListChanged() override;
 
     // Wrappers taken out of the list whose window still closes; released once
-    // it has gone.
+    // it has gone, or with the manager, whichever comes first.
     int pendingReleaseCount() const { return int(m_removed.size()); }
 
 private:
     void releaseWhenClosed(TNoteWrapper *wrapper, const QPointer<TNoteForm> &window);
     bool stillListed(TNoteWrapper *wrapper, int removalsAtStart) const;
 
+    // Owned, like the wrappers in Notes.
     QList<TNoteWrapper *> m_removed;
+    // Lives and dies with the manager: code that let messages run asks it
+    // whether the manager is still there, and the release of a removed
+    // wrapper is tied to it, so that it cannot run after the manager has gone.
+    QObject m_lifetime;
 };
 
 // Group names match after upper-casing ASCII letters only.

@@ -21,10 +21,10 @@ constexpr int kTransparentAlpha = 200;
 
 } // namespace
 
-TNoteWrapper::TNoteWrapper(const QString &id, TNoteOWN *owner)
+TNoteWrapper::TNoteWrapper(const QString &id, TNoteOWN *owner, const QString &foundFile)
     : Manager(owner)
 {
-    LoadOrCreate(id);
+    LoadOrCreate(id, foundFile);
 }
 
 TNoteWrapper::~TNoteWrapper()
@@ -36,14 +36,15 @@ TNoteWrapper::~TNoteWrapper()
         window->Wrapper = nullptr;
 }
 
-void TNoteWrapper::LoadOrCreate(QString id)
+void TNoteWrapper::LoadOrCreate(QString id, const QString &foundFile)
 {
     InvalidatePreview();
-    if (!id.isEmpty() && QFile::exists(NoteFileName(id))) {
+    const QString file = foundFile.isEmpty() ? NoteFileName(id) : foundFile;
+    if (!id.isEmpty() && QFile::exists(file)) {
         Note = std::make_unique<TNoteClass>(id);
         bool loaded = false;
         try {
-            loaded = Note->LoadFromFile(NoteFileName(id));
+            loaded = Note->LoadFromFile(file);
         } catch (const BrisquelError &) {
             // A file that exists but cannot be opened is treated as damaged.
             loaded = false;
@@ -54,7 +55,7 @@ void TNoteWrapper::LoadOrCreate(QString id)
             Damaged = true;
         }
         NoteID = id;
-        FileName = NoteFileName(id);
+        FileName = file;
         if (loaded && !Note->IsHidden())
             OpenWindow();
         return;
@@ -113,19 +114,34 @@ void TNoteWrapper::ShowNote()
 void TNoteWrapper::HideNote(bool closeWindow)
 {
     Note->SetHidden(true);
-    DetachWindow(closeWindow);
+    // Told before the window goes: a shutdown during its close animation
+    // may release this wrapper.
+    const QPointer<TNoteForm> window = TakeWindow();
     NotifyChanged();
+    LetWindowGo(window, closeWindow);
 }
 
 void TNoteWrapper::DetachWindow(bool closeWindow)
 {
-    if (Window.isNull())
-        return;
-    QPointer<TNoteForm> window = Window;
+    LetWindowGo(TakeWindow(), closeWindow);
+}
+
+QPointer<TNoteForm> TNoteWrapper::TakeWindow()
+{
+    const QPointer<TNoteForm> window = Window;
+    if (window.isNull())
+        return window;
     Window.clear();
     Save();
     window->UpdateTimer->stop();
     window->Allarme->stop();
+    return window;
+}
+
+void TNoteWrapper::LetWindowGo(const QPointer<TNoteForm> &window, bool closeWindow)
+{
+    if (window.isNull())
+        return;
     if (closeWindow)
         window->close();
     if (!ShuttingDown)
@@ -242,9 +258,12 @@ void TNoteWrapper::HideUntil(TDateTime time)
         return;
     Note->AutoShowState = 1;
     Note->AutoShowTime = time;
+    // Hiding saves the note before the window closes, and nothing of this
+    // wrapper may be used after that.
     if (!Window.isNull())
         HideNote(true);
-    Save();
+    else
+        Save();
 }
 
 void TNoteWrapper::HideForMinutes(unsigned minutes)

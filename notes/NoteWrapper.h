@@ -24,7 +24,10 @@ public:
 class TNoteWrapper
 {
 public:
-    TNoteWrapper(const QString &id, TNoteOWN *owner);
+    // `foundFile` is the note's file as found in the note folder, whose
+    // extension may differ in case from the one new files get; empty means
+    // the usual file of the id.
+    TNoteWrapper(const QString &id, TNoteOWN *owner, const QString &foundFile = {});
     ~TNoteWrapper();
     TNoteWrapper(const TNoteWrapper &) = delete;
     TNoteWrapper &operator=(const TNoteWrapper &) = delete;
@@ -42,6 +45,13 @@ public:
     void ShowNote();
     void HideNote(bool closeWindow);
     void DetachWindow(bool closeWindow);
+    // DetachWindow in its two halves. TakeWindow lets no messages run: the
+    // window is forgotten, the note saved and the window's timers stopped;
+    // it returns the window, still open. LetWindowGo closes it when asked and
+    // lets pending messages run; it needs no wrapper, since a shutdown that
+    // arrives meanwhile may release the wrapper.
+    QPointer<TNoteForm> TakeWindow();
+    static void LetWindowGo(const QPointer<TNoteForm> &window, bool closeWindow);
     void RefreshWindow();
     bool IsShown() const { return !Window.isNull(); }
     // Rows of the notes manager window: the row's wrapper is in Qt::UserRole,
@@ -61,7 +71,7 @@ public:
     void NotifyChanged();
 
 private:
-    void LoadOrCreate(QString id);
+    void LoadOrCreate(QString id, const QString &foundFile);
     void reportSaveResult(bool saved);
 
     bool m_saveFailureShown = false;

@@ -805,7 +805,9 @@ void TNoteForm::DeleteNoteExecute()
 {
     if (!Wrapper || !NoteEngine || !NoteEngine->Manager)
         return;
-    if (NoteEngine->Manager->DeleteNote(Wrapper, false))
+    // A shutdown while the question is open closes and releases this window.
+    const QPointer<TNoteForm> self(this);
+    if (NoteEngine->Manager->DeleteNote(Wrapper, false) && self)
         close();
 }
 

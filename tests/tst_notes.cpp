@@ -45,6 +45,7 @@ private slots:
     void alarmFiresOnceAndOnlyAfterItsTime();
     void alarmOnHiddenNoteKeepsAutoShow();
     void deleteNote();
+    void upperCaseExtensionKeepsItsFile();
     void groupsShowAndHide();
     void previewIsCutAndCached();
     void listRowOfHiddenNote();
@@ -329,6 +330,32 @@ void TestNotes::deleteNote()
     QCOMPARE(manager.pendingReleaseCount(), 0);
     QVERIFY(!manager.DeleteNote(nullptr, true));
     manager.CloseAll();
+}
+
+void TestNotes::upperCaseExtensionKeepsItsFile()
+{
+    writeNote(QStringLiteral("N07"), QStringLiteral("upper"));
+    const QString upper = UserFolder + QStringLiteral("N07.KNT");
+    QVERIFY(QFile::rename(NoteFileName(QStringLiteral("N07")), upper));
+    const QDir folder(UserFolder);
+    {
+        TNotesManager manager;
+        QCOMPARE(manager.Notes.Count(), 1);
+        TNoteWrapper *note = manager.Notes.Get(0);
+        QCOMPARE(note->NoteID, QStringLiteral("N07"));
+        QCOMPARE(note->FileName, upper);
+        QCOMPARE(note->Window->NoteEdit->toPlainText(), QStringLiteral("upper"));
+        note->Window->move(222, 111);
+        manager.CloseAll();
+    }
+    QCOMPARE(folder.entryList(QDir::Files), QStringList({QStringLiteral("N07.KNT")}));
+    TNoteClass stored(QStringLiteral("N07"));
+    QVERIFY(stored.LoadFromFile(upper));
+    QCOMPARE(stored.Left, 222);
+
+    TNotesManager manager;
+    QVERIFY(manager.DeleteNote(manager.Notes.Get(0), true));
+    QVERIFY(folder.entryList(QDir::Files).isEmpty());
 }
 
 void TestNotes::groupsShowAndHide()

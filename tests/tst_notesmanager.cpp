@@ -1,6 +1,7 @@
 #include "app/BrisquelEngineUnit.h"
 #include "app/BrisquelMessages.h"
 #include "app/InternalProcs.h"
+#include "app/MainFormUnit.h"
 #include "dialogs/ColorPicker.h"
 #include "dialogs/frmNotesManagerForm.h"
 #include "notewindow/NoteConfUnit.h"
@@ -38,6 +39,20 @@ void onPropertiesDialog(std::function<void(TNoteConf *)> work)
     });
 }
 
+// Shuts the program down at the first frame of a note window's close
+// animation, as a signal or a terminate request arriving then would.
+class ShutdownInCloseAnimation : public QObject
+{
+public:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        const auto *form = qobject_cast<TNoteForm *>(watched);
+        if (form && form->Closing && event->type() == QEvent::Resize && !ShuttingDown)
+            ShutdownApplication();
+        return false;
+    }
+};
+
 } // namespace
 
 class TestNotesManager : public QObject
@@ -70,12 +85,19 @@ private slots:
     void propertiesGroupsOfferedOnce();
     void propertiesPlacement();
 
+    // A shutdown while the window of the note being deleted or closed plays
+    // its close animation.
+    void shutdownDuringClose_data();
+    void shutdownDuringClose();
+
 private:
     void writeNote(const QString &id, const QString &title, bool hidden = false, const QString &group = {},
                    std::optional<TDateTime> alarm = std::nullopt);
     TNoteWrapper *wrapperById(const QString &id) const;
     QStringList rowTitles() const;
     void select(const QString &title);
+
+    enum Command { NoteWindowDelete, ManagerDelete, ManagerClose, ManagerCloseGroup };
 
     QTemporaryDir *m_dir = nullptr;
     QList<PromptRequest> m_prompts;
@@ -94,6 +116,7 @@ void TestNotesManager::init()
     setProgramFolder(m_dir->path());
     InitUserFolder();
     Starting = false;
+    ShuttingDown = false;
     Settings.NoteAnimations = false;
     Clock::setNow(QDateTime(QDate(2026, 3, 1), QTime(10, 0, 30)));
     m_prompts.clear();
@@ -542,6 +565,61 @@ void TestNotesManager::propertiesPlacement()
     onPropertiesDialog(capture);
     EditNoteProperties(wrapperById(QStringLiteral("N01")), -1, -1);
     QCOMPARE(placed, QPoint((area.width() - size.width()) / 2, (area.height() - size.height()) / 2));
+}
+
+void TestNotesManager::shutdownDuringClose_data()
+{
+    QTest::addColumn<int>("command");
+    QTest::addColumn<bool>("duringQuestion");
+    QTest::newRow("note window, 删除便笺") << int(NoteWindowDelete) << false;
+    QTest::newRow("note window, 删除便笺, at the question") << int(NoteWindowDelete) << true;
+    QTest::newRow("notes manager window, 删除便笺") << int(ManagerDelete) << false;
+    QTest::newRow("notes manager window, 关闭便笺") << int(ManagerClose) << false;
+    QTest::newRow("notes manager window, 关闭同组的所有便笺") << int(ManagerCloseGroup) << false;
+}
+
+void TestNotesManager::shutdownDuringClose()
+{
+    QFETCH(int, command);
+    QFETCH(bool, duringQuestion);
+    writeNote(QStringLiteral("N01"), QStringLiteral("keep"));
+    writeNote(QStringLiteral("N02"), QStringLiteral("close"), false, QStringLiteral("g"));
+    NoteEngine = new TBrisquelEngine();
+    Settings.NoteAnimations = true;
+    wrapperById(QStringLiteral("N01"))->Window->move(321, 123);
+    const QPointer<TNoteForm> window = wrapperById(QStringLiteral("N02"))->Window;
+    ShutdownInCloseAnimation shutdown;
+    window->installEventFilter(&shutdown);
+    setPromptHook([duringQuestion](const PromptRequest &) {
+        if (duringQuestion)
+            ShutdownApplication();
+        return PromptReply{true, {}};
+    });
+
+    QAction *action = window->DeleteNote;
+    if (command != NoteWindowDelete) {
+        NoteEngine->ShowNotesManager();
+        select(QStringLiteral("close"));
+        NotesManagerForm->updateActions();
+        action = command == ManagerDelete ? NotesManagerForm->DeleteNote
+            : command == ManagerClose     ? NotesManagerForm->HideNote
+                                          : NotesManagerForm->HideGroup;
+    }
+    QVERIFY(action->isEnabled());
+    action->trigger();
+
+    QVERIFY(!NoteEngine);
+    const bool deleted = command == NoteWindowDelete || command == ManagerDelete;
+    QCOMPARE(QFile::exists(NoteFileName(QStringLiteral("N02"))), !deleted);
+    if (!deleted) {
+        TNoteClass closed(QStringLiteral("N02"));
+        QVERIFY(closed.LoadFromFile(NoteFileName(QStringLiteral("N02"))));
+        QCOMPARE(closed.IsHidden(), command == ManagerClose);
+    }
+    TNoteClass kept(QStringLiteral("N01"));
+    QVERIFY(kept.LoadFromFile(NoteFileName(QStringLiteral("N01"))));
+    QCOMPARE(kept.Left, 321);
+    QTRY_VERIFY(window.isNull());
 }
 
 QTEST_MAIN(TestNotesManager)

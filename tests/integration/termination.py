@@ -29,26 +29,32 @@ def catches(pid, signal_number):
     return False
 
 
+def prepare(program, work, settings=b'"SafeSave"=dword:00000000\r\n'):
+    """Copies the program into `work` with a settings store of its own and an
+    empty note folder; answers the environment and the note folder."""
+    runtime = os.path.join(work, "runtime")
+    os.mkdir(runtime, 0o700)
+    config = os.path.join(work, "config", "Orvanta")
+    os.makedirs(config)
+    with open(os.path.join(config, "Brisquel.reg"), "wb") as store:
+        store.write(b'REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\SOFTWARE\\Orvanta\\Brisquel]\r\n' + settings + b'\r\n')
+    shutil.copy(program, os.path.join(work, os.path.basename(program)))
+    env = dict(os.environ, HOME=work, XDG_RUNTIME_DIR=runtime, XDG_CONFIG_HOME=os.path.join(work, "config"),
+               QT_QPA_PLATFORM="offscreen")
+    user = subprocess.run(["id", "-un"], capture_output=True, text=True).stdout.strip() or "defaultUser"
+    folder = os.path.join(work, "Users", user)
+    os.makedirs(folder)
+    return env, folder
+
+
 def run_once(program, signal_number):
     work = tempfile.mkdtemp(prefix="brisquel-term-")
     try:
-        runtime = os.path.join(work, "runtime")
-        os.mkdir(runtime, 0o700)
-        config = os.path.join(work, "config", "Orvanta")
-        os.makedirs(config)
-        with open(os.path.join(config, "Brisquel.reg"), "wb") as store:
-            store.write(b'REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\SOFTWARE\\Orvanta\\Brisquel]\r\n'
-                        b'"SafeSave"=dword:00000000\r\n\r\n')
-        shutil.copy(program, os.path.join(work, "brisquel"))
-        env = dict(os.environ, HOME=work, XDG_RUNTIME_DIR=runtime, XDG_CONFIG_HOME=os.path.join(work, "config"),
-                   QT_QPA_PLATFORM="offscreen")
-        user = subprocess.run(["id", "-un"], capture_output=True, text=True).stdout.strip() or "defaultUser"
-        folder = os.path.join(work, "Users", user)
-        os.makedirs(folder)
+        env, folder = prepare(program, work)
         note = os.path.join(folder, "N01.knt")
         with open(note, "wb") as f:
             f.write(legacy_note(b"{\\rtf1\\ansi kept\\par}"))
-        process = subprocess.Popen([os.path.join(work, "brisquel"), "/S"], env=env, cwd=work,
+        process = subprocess.Popen([os.path.join(work, os.path.basename(program)), "/S"], env=env, cwd=work,
                                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         deadline = time.monotonic() + 60
         while not catches(process.pid, signal_number) and time.monotonic() < deadline:
