@@ -35,12 +35,27 @@ QString decodeUtf8Or936(QByteArrayView bytes)
     return utf8.hasError() ? CodePage::fromCp936(bytes) : text;
 }
 
+// Half of a UTF-16 pair (a damaged UTF-16 file) becomes U+FFFD. Left in,
+// it would make QRegularExpression match nothing in the whole text, and it
+// could not be written back as UTF-8.
+QString withoutLoneSurrogates(QString text)
+{
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text.at(i);
+        if (c.isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate())
+            ++i;
+        else if (c.isSurrogate())
+            text[i] = QChar::ReplacementCharacter;
+    }
+    return text;
+}
+
 // regedit itself writes UTF-16 with a byte-order mark; this store writes UTF-8.
 QString decodeFile(const QByteArray &bytes)
 {
     if (const auto encoding = QStringConverter::encodingForData(bytes)) {
         QStringDecoder decoder(*encoding);
-        return decoder.decode(bytes);
+        return withoutLoneSurrogates(decoder.decode(bytes));
     }
     return decodeUtf8Or936(bytes);
 }

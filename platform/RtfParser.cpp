@@ -346,8 +346,9 @@ void Parser::handleSymbol(char symbol)
     switch (symbol) {
     case '~': appendChar(0x00A0); break;
     case '_': appendChar(0x2011); break;
+    case '-': appendChar(0x00AD); break; // shown only where the line breaks
     case '\n': paragraph(); break;
-    default: break; // \- (optional hyphen), \: and the rest show nothing
+    default: break; // \: and the rest show nothing
     }
 }
 

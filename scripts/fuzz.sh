@@ -2,13 +2,20 @@
 # Fuzzes every reader of outside data (note files, note bodies, to-do files,
 # the settings store) for the given number of seconds each (default 60),
 # under AddressSanitizer and UndefinedBehaviorSanitizer, starting from the
-# test corpora. Builds into ./build-fuzz with clang. Fails when any input
+# test corpora and from the committed fuzz corpora (tests/data/fuzz-corpus/,
+# what earlier long runs found), so that a short run goes on where they
+# ended. Builds into ./build-fuzz with clang. Fails when any input
 # crashes a reader, hangs it, or makes it allocate beyond its size; the
 # input is then kept in build-fuzz/artifacts/ and belongs, once the reader is
 # fixed, in tests/data/fuzz-regressions/<reader>/, where the test suite
 # replays it.
+#
+# With --keep after the seconds, a run that found nothing merges what it
+# reached into the committed corpora: the fewest, smallest inputs that cover
+# all of it (commit them).
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 SECONDS_EACH="${1:-60}"
+KEEP="${2:-}"
 FUZZ_BUILD="$BRISQUEL_ROOT/build-fuzz"
 DATA="$BRISQUEL_ROOT/tests/data"
 
@@ -23,6 +30,8 @@ READERS=(note rtf tdl registry)
 cmake --build "$FUZZ_BUILD" -j2 --target "${READERS[@]/#/fuzz_}"
 
 declare -A SEEDS=([note]=fuzz-seeds/note [rtf]=rtf [tdl]=todo [registry]=fuzz-seeds/registry)
+# Inputs above this size are left out of the committed corpora.
+KEPT_MAX_LEN=4096
 
 # The readers' files go to memory, not to the disk.
 [ -w /dev/shm ] && export TMPDIR=/dev/shm
@@ -39,8 +48,25 @@ fuzz_one() {
     "$FUZZ_BUILD/fuzz/fuzz_$reader" -max_total_time="$SECONDS_EACH" -max_len=65536 \
         -timeout=10 -rss_limit_mb=512 -malloc_limit_mb=4 -print_final_stats=1 \
         -artifact_prefix="$FUZZ_BUILD/artifacts/$reader/" \
-        "$FUZZ_BUILD/corpus/$reader" "$DATA/${SEEDS[$reader]}" \
+        "$FUZZ_BUILD/corpus/$reader" "$DATA/fuzz-corpus/$reader" "$DATA/${SEEDS[$reader]}" \
         > "$FUZZ_BUILD/fuzz-$reader.log" 2>&1
+}
+
+# The seeds go in first so that only what they do not cover is kept.
+keep_corpus() {
+    local reader="$1" merged="$FUZZ_BUILD/merged/$reader" seed
+    rm -rf "$merged"
+    mkdir -p "$merged"
+    for seed in "$DATA/${SEEDS[$reader]}"/*; do
+        cp "$seed" "$merged/seed-$(basename "$seed")"
+    done
+    "$FUZZ_BUILD/fuzz/fuzz_$reader" -merge=1 -use_counters=0 -max_len="$KEPT_MAX_LEN" -timeout=10 -rss_limit_mb=512 \
+        "$merged" "$DATA/fuzz-corpus/$reader" "$FUZZ_BUILD/corpus/$reader" \
+        > "$FUZZ_BUILD/merge-$reader.log" 2>&1 || return 1
+    rm -f "$merged"/seed-*
+    rm -rf "$DATA/fuzz-corpus/$reader"
+    mv "$merged" "$DATA/fuzz-corpus/$reader"
+    echo "fuzz_$reader: $(ls "$DATA/fuzz-corpus/$reader" | wc -l) inputs kept in tests/data/fuzz-corpus/$reader/"
 }
 
 # Two at a time, one for each core.
@@ -70,4 +96,9 @@ for reader in "${READERS[@]}"; do
     fi
 done
 echo "fuzz: $((${#READERS[@]} - failed)) passed, $failed failed"
-[ "$failed" -eq 0 ]
+[ "$failed" -eq 0 ] || exit 1
+if [ "$KEEP" = --keep ]; then
+    for reader in "${READERS[@]}"; do
+        keep_corpus "$reader" || { echo "fuzz_$reader: merging failed (see $FUZZ_BUILD/merge-$reader.log)"; exit 1; }
+    done
+fi

@@ -1,6 +1,7 @@
 // Replays, through the fuzz entry points' own checks, every seed they start
-// from and every input that once made them fail (kept under
-// data/fuzz-regressions/<reader>/), so that a fixed reader stays fixed.
+// from, the corpora earlier runs grew (data/fuzz-corpus/<reader>/) and every
+// input that once made them fail (data/fuzz-regressions/<reader>/), so that
+// a fixed reader stays fixed.
 
 #include "fuzz/ReaderChecks.h"
 
@@ -22,10 +23,11 @@ const QString kData = QStringLiteral(BRISQUEL_TEST_DATA);
 const QList<Reader> &readers()
 {
     static const QList<Reader> all{
-        {"note", ReaderChecks::note, {QStringLiteral("fuzz-seeds/note")}},
-        {"rtf", ReaderChecks::rtf, {QStringLiteral("rtf")}},
-        {"tdl", ReaderChecks::todo, {QStringLiteral("todo")}},
-        {"registry", ReaderChecks::registry, {QStringLiteral("fuzz-seeds/registry")}},
+        {"note", ReaderChecks::note, {QStringLiteral("fuzz-seeds/note"), QStringLiteral("fuzz-corpus/note")}},
+        {"rtf", ReaderChecks::rtf, {QStringLiteral("rtf"), QStringLiteral("fuzz-corpus/rtf")}},
+        {"tdl", ReaderChecks::todo, {QStringLiteral("todo"), QStringLiteral("fuzz-corpus/tdl")}},
+        {"registry", ReaderChecks::registry,
+         {QStringLiteral("fuzz-seeds/registry"), QStringLiteral("fuzz-corpus/registry")}},
     };
     return all;
 }

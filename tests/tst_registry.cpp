@@ -39,6 +39,15 @@ QByteArray crlf(QByteArray text)
     return text.replace("\n", "\r\n");
 }
 
+// UTF-16 as regedit writes it: little-endian with a byte-order mark.
+QByteArray regeditUtf16(const QString &text)
+{
+    QByteArray bytes("\xFF\xFE");
+    for (const QChar c : text)
+        bytes += char(c.unicode() & 0xFF) + QByteArray(1, char(c.unicode() >> 8));
+    return bytes;
+}
+
 } // namespace
 
 class TestRegistry : public QObject
@@ -72,6 +81,7 @@ private slots:
     void continuationLines();
     void encodings_data();
     void encodings();
+    void halfSurrogateInUtf16();
 
 private:
     QTemporaryDir m_home;
@@ -611,11 +621,7 @@ void TestRegistry::encodings_data()
     QTest::newRow("CR LF") << crlf(body);
     QTest::newRow("CR") << QByteArray(body).replace('\n', '\r');
     QTest::newRow("UTF-8 with BOM") << "\xEF\xBB\xBF" + body;
-    const QString text = QString::fromUtf8(body);
-    QByteArray utf16("\xFF\xFE");
-    for (const QChar c : text)
-        utf16 += char(c.unicode() & 0xFF) + QByteArray(1, char(c.unicode() >> 8));
-    QTest::newRow("UTF-16 as regedit writes it") << utf16;
+    QTest::newRow("UTF-16 as regedit writes it") << regeditUtf16(QString::fromUtf8(body));
     QTest::newRow("code page 936") << QByteArray(body).replace("\xE4\xBE\xBF\xE7\xAC\xBA", "\xB1\xE3\xBC\xE3");
 }
 
@@ -627,6 +633,26 @@ void TestRegistry::encodings()
     QVERIFY(registry.OpenKeyReadOnly(kKey));
     QCOMPARE(registry.ReadString(QStringLiteral("TrillFile")), QStringLiteral("便笺.wav"));
     QCOMPARE(registry.GetDataSize(QStringLiteral("Size")), 2);
+}
+
+void TestRegistry::halfSurrogateInUtf16()
+{
+    // regedit's own UTF-16 with a cut-off character pair: the half becomes
+    // U+FFFD, the lines around it still read, and the store as written reads
+    // back as itself.
+    const QString text = QStringLiteral("REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\SOFTWARE\\Orvanta\\Brisquel]\r\n\"Half")
+                         + QChar(0xD83D) + QStringLiteral("\"=dword:00000001\r\n\"After\"=dword:00000002\r\n");
+    writeStore(regeditUtf16(text));
+    TRegistry registry;
+    QVERIFY(registry.OpenKey(kKey, false));
+    QCOMPARE(registry.ReadInteger(QStringLiteral("Half") + QChar::ReplacementCharacter), 1);
+    QCOMPARE(registry.ReadInteger(QStringLiteral("After")), 2);
+
+    registry.WriteInteger(QStringLiteral("After"), 3);
+    const QByteArray written = storeBytes();
+    QCOMPARE(written, crlf("REGEDIT4\n\n[HKEY_CURRENT_USER\\SOFTWARE\\Orvanta\\Brisquel]\n"
+                           "\"Half\xEF\xBF\xBD\"=dword:00000001\n\"After\"=dword:00000003\n\n"));
+    QCOMPARE(RegistryDocument::parse(written).serialize(), written);
 }
 
 QTEST_GUILESS_MAIN(TestRegistry)

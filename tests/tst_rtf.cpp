@@ -216,7 +216,7 @@ void TestRtf::plainText_data()
     QTest::newRow("bare line ends are ignored") << QByteArray("{\\rtf1 a\r\nb\rc\nd}") << QStringLiteral("abcd");
     QTest::newRow("symbols")
         << QByteArray("{\\rtf1\\ansi a\\line b\\par c\\tab d\\~e\\-f\\_g\\{h\\}i\\\\j\\emdash k\\lquote l\\rquote\\\r\nz\\par}")
-        << QStringLiteral("a\r\nb\r\nc\td\u00A0ef\u2011g{h}i\\j\u2014k\u2018l\u2019\r\nz");
+        << QStringLiteral("a\r\nb\r\nc\td\u00A0e\u00ADf\u2011g{h}i\\j\u2014k\u2018l\u2019\r\nz");
     QTest::newRow("charset beats ansicpg, hex in either case")
         << QByteArray("{\\rtf1\\ansi\\ansicpg1252\\deff0{\\fonttbl{\\f0\\fmodern\\fprq6\\fcharset134 SimSun;}"
                       "{\\f1\\fnil\\fcharset0 Microsoft Sans Serif;}}\\viewkind4\\uc1\\pard\\f0\\fs17"
@@ -241,8 +241,19 @@ void TestRtf::plainText_data()
         << QStringLiteral("é");
     QTest::newRow("skipped destinations")
         << QByteArray("{\\rtf1{\\*\\generator x}{\\info{\\title T}}{\\stylesheet{\\s0 Normal;}}a{\\pict 00ff}b"
-                      "{\\*\\unknown c}d{\\header e}{\\footnote f}{\\pntext 1.}g{\\object{\\*\\objdata 01}}}")
+                      "{\\*\\unknown c}d{\\header e}{\\footnote f}{\\pn{\\pntxtb 1}}g{\\object{\\*\\objdata 01}}}")
         << QStringLiteral("abdg");
+    // Lists and nested tables as word processors write them, for readers
+    // that build neither.
+    QTest::newRow("list numbers and bullets are text")
+        << QByteArray("{\\rtf1\\ansi{\\fonttbl{\\f0\\fcharset0 Arial;}{\\f1\\fcharset2 Symbol;}}"
+                      "{\\pntext\\f1\\'b7\\tab}{\\*\\pn\\pnlvlblt{\\pntxtb\\'b7}}a\\par"
+                      "{\\listtext\\pard\\plain 2.\\tab}b\\par}")
+        << QStringLiteral("\u00B7\ta\r\n2.\tb");
+    QTest::newRow("nested table cells and rows")
+        << QByteArray("{\\rtf1 a\\nestcell b\\nestcell{\\*\\nesttableprops\\trowd\\nestrow}{\\nonesttables\\par}"
+                      "c\\nestcell\\nestrow d\\cell\\row}")
+        << QStringLiteral("a\tb\t\r\nc\t\r\nd\t");
     QTest::newRow("field result kept, instruction skipped")
         << QByteArray("{\\rtf1{\\field{\\*\\fldinst HYPERLINK \"u\"}{\\fldrslt link}}}") << QStringLiteral("link");
     QTest::newRow("bin skips raw bytes in a skipped group") << QByteArray("{\\rtf1 a{\\pict\\bin4 }}{\\}b}")
