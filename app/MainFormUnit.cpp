@@ -1,6 +1,7 @@
 #include "app/MainFormUnit.h"
 
 #include "app/BrisquelEngineUnit.h"
+#include "app/BrisquelMessages.h"
 #include "app/InternalProcs.h"
 #include "dialogs/dlgAboutBrisquel.h"
 #include "dialogs/dlgClosingBrisquel.h"
@@ -21,6 +22,8 @@
 #include <QTimer>
 #include <QVBoxLayout>
 #include <QWindow>
+
+#include <exception>
 
 TBrisquelMainForm *BrisquelMainForm = nullptr;
 
@@ -271,9 +274,22 @@ void ReleaseEngine(bool terminate)
         BrisquelMainForm->NoteSystemTimer->stop();
         BrisquelMainForm->TrayIcon->hide();
     }
+    // The to-do window goes with the main form without being closed, so its
+    // unsaved changes are written here; a failure must not keep the notes
+    // from being saved, and is reported after them.
+    QString todoError;
+    if (ToDoListForm) {
+        try {
+            ToDoListForm->SaveChangedProject();
+        } catch (const std::exception &error) {
+            todoError = QString::fromUtf8(error.what());
+        }
+    }
     TBrisquelEngine *engine = NoteEngine;
     NoteEngine = nullptr;
     delete engine;
+    if (!todoError.isEmpty())
+        ShowErrorBox(todoError);
     if (terminate && BrisquelMainForm) {
         TBrisquelMainForm *form = BrisquelMainForm;
         BrisquelMainForm = nullptr;

@@ -6,6 +6,9 @@
 #include "dialogs/frmNotesManagerForm.h"
 #include "platform/DateTime.h"
 #include "platform/RegistryStore.h"
+#include "todolist/TaskListView.h"
+#include "todolist/ToDoListEngine.h"
+#include "todolist/ToDoListFormUnit.h"
 
 #include <QMenu>
 #include <QSystemTrayIcon>
@@ -28,6 +31,7 @@ private slots:
     void menuItems();
     void shellHeldByNotesManager();
     void timerWaitsForStart();
+    void exitKeepsToDoChanges();
 
 private:
     // Opens the tray menu, as a right click does, and closes it again.
@@ -143,6 +147,27 @@ void TestMainForm::timerWaitsForStart()
     Starting = false;
     QVERIFY(ticks.wait(5000));
     QVERIFY(note->IsShown());
+}
+
+// A change the to-do window has not written yet (a priority) is written when
+// the program ends with the window still open.
+void TestMainForm::exitKeepsToDoChanges()
+{
+    const QString work = ProjectFilePath(QStringLiteral("Work"));
+    SaveProject(work, {TodoTask{QStringLiteral("call"), false, 5}});
+    QVERIFY(m_form->MyTODOList1->isEnabled());
+    m_form->MyTODOList1->trigger();
+    QVERIFY(ToDoListForm);
+    ToDoListForm->ToDoList->setCurrentItem(ToDoListForm->ToDoList->topLevelItem(0));
+    ToDoListForm->PriorityActions.at(1)->trigger();
+
+    openMenu();
+    QVERIFY(m_form->Exit1->isEnabled());
+    m_form->Exit1->trigger();
+    QList<TodoTask> stored;
+    QString reason;
+    QVERIFY(LoadProject(work, stored, reason));
+    QCOMPARE(stored, (QList<TodoTask>{TodoTask{QStringLiteral("call"), false, 1}}));
 }
 
 QTEST_MAIN(TestMainForm)
