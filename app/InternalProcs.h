@@ -1,14 +1,12 @@
 #pragma once
 
-#include "app/RegistryUnit.h"
+#include "app/FontRecord.h"
 #include "platform/ColorValue.h"
 
 #include <QFont>
 #include <QString>
 
-class QPainter;
-class QPrinter;
-class QWidget;
+#include <functional>
 
 // Flags of the user-interface thread (see the program entry and the tray form).
 extern bool Starting;     // true until the main form has finished creating
@@ -57,8 +55,12 @@ QString UsersFolder();
 QString ProgramDataFile(const QString &name);
 
 QString NoteFileName(const QString &id);
-bool IsComponentNameUsed(const QString &name);
-QString NewNoteID();
+// Whether a name is taken by something besides the note files (the GUI
+// passes the check of its window names).
+using NameInUse = std::function<bool(const QString &name)>;
+// A new id from the current time and a counter, naming no note file and
+// nothing isNameUsed reports.
+QString NewNoteID(const NameInUse &isNameUsed);
 
 // A toolkit font together with its colour, as the font dialogs and the body
 // editor use it.
@@ -70,25 +72,3 @@ struct ToolkitFont
 
 FontRecord FontToRecord(const ToolkitFont &font);
 ToolkitFont RecordToFont(const FontRecord &record);
-
-// Shell and sound.
-void OpenLinkedFile(const QString &path);
-void OpenDocument(const QString &target);
-void PlaySoundFile(const QString &file, bool wait);
-void PlayAlarmSound();
-void HideAppWindows();
-// The window HideAppWindows keeps off the screen and the task bar.
-void setMainFormWindow(QWidget *window);
-
-// Starts a print job on the printer, writing in the printouts' Arial 10;
-// throws when the job cannot start.
-void BeginPrintCanvas(QPainter &canvas, QPrinter &printer);
-
-// Painting of the title strip and the style preview.
-void DrawTitleStrip(QPainter &canvas, const QString &caption, int width, int height, TColor titleColor,
-                    TColor textColor, TColor noteColor, const FontRecord &font, bool showLinkGlyph);
-void DrawNoteTitle(QPainter &canvas, const QString &caption, int width, int height, TColor titleColor,
-                   TColor textColor, TColor noteColor, bool showLinkGlyph);
-void DrawStylePreview(QPainter &canvas, int width, int height, TColor titleColor, TColor textColor,
-                      TColor noteColor, const ToolkitFont *noteFont = nullptr,
-                      const ToolkitFont *titleFont = nullptr);

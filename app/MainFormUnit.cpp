@@ -2,7 +2,7 @@
 
 #include "app/BrisquelEngineUnit.h"
 #include "app/BrisquelMessages.h"
-#include "app/InternalProcs.h"
+#include "app/InternalProcsGui.h"
 #include "dialogs/dlgAboutBrisquel.h"
 #include "dialogs/dlgClosingBrisquel.h"
 #include "dialogs/frmSplashForm.h"

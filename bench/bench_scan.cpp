@@ -3,7 +3,7 @@
 // carrying an alarm and an auto-show time that are not yet due. Prints the
 // median and the 90th percentile of many scans.
 
-#include "app/InternalProcs.h"
+#include "app/InternalProcsGui.h"
 #include "bench/BenchNotes.h"
 #include "notes/NoteManagerUnit.h"
 #include "notewindow/NoteFormUnit.h"

@@ -1,6 +1,6 @@
 #include "dialogs/ConfigurationFormUnit.h"
 
-#include "app/InternalProcs.h"
+#include "app/InternalProcsGui.h"
 #include "dialogs/ColorPicker.h"
 #include "dialogs/FontColorDialog.h"
 #include "dialogs/dlgDefaultNoteSize.h"

@@ -1,6 +1,6 @@
 #include "dialogs/dlgAboutBrisquel.h"
 
-#include "app/InternalProcs.h"
+#include "app/InternalProcsGui.h"
 #include "resources/BrisquelResources.h"
 
 #include <QAbstractButton>

@@ -48,7 +48,7 @@ void prepare()
     static int argc = 1;
     static char name[] = "brisquel_fuzz";
     static char *argv[] = {name, nullptr};
-    qputenv("QT_QPA_PLATFORM", "offscreen");
+    qputenv("QT_QPA_PLATFORM", "minimal");
     static QGuiApplication application(argc, argv);
     static QTemporaryDir folder(QDir::tempPath() + QStringLiteral("/brisquel-fuzz-XXXXXX"));
     if (!folder.isValid()) {

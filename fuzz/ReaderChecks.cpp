@@ -1,6 +1,5 @@
 #include "fuzz/ReaderChecks.h"
 
-#include "app/BrisquelMessages.h"
 #include "app/InternalProcs.h"
 #include "app/RegistryUnit.h"
 #include "notes/ClassesUnit.h"
@@ -46,7 +45,7 @@ bool writeFile(const QString &path, QByteArrayView bytes)
 QString loadNote(const QString &path, TNoteClass &note, bool &loaded)
 {
     try {
-        loaded = note.LoadFromFile(path);
+        loaded = note.LoadFromFile(path) == TNoteClass::LoadResult::Loaded;
     } catch (const BrisquelError &error) {
         return QStringLiteral("a note file that exists could not be read: ") + error.message();
     }
@@ -76,7 +75,6 @@ void prepare(const QString &path)
     setProgramFolder(path);
     InitUserFolder();
     QDir().mkpath(QFileInfo(TRegistry::storeFileName()).absolutePath());
-    setPromptHook([](const PromptRequest &) { return PromptReply{}; });
 }
 
 QString note(QByteArrayView input)

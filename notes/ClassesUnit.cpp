@@ -1,6 +1,5 @@
 #include "notes/ClassesUnit.h"
 
-#include "app/BrisquelMessages.h"
 #include "app/RegistryUnit.h"
 #include "platform/BrisquelError.h"
 #include "platform/CodePage.h"
@@ -297,22 +296,16 @@ int TNoteClass::PeekVersion(const QString &path)
     return file.getChar(&first) ? int(quint8(first)) : -1;
 }
 
-bool TNoteClass::LoadFromFile(const QString &path)
+TNoteClass::LoadResult TNoteClass::LoadFromFile(const QString &path)
 {
     const int version = PeekVersion(path);
-    if (version < 0) {
-        ShowMessage(QStringLiteral("不能载入便笺"));
-        return false;
-    }
-    if (version > kCurrentVersion) {
-        const QString question = QStringLiteral("便笺 ") + QFileInfo(path).fileName()
-            + QStringLiteral("已使用了更新版本的 Brisquel 保存了, 是否删除?");
-        if (ConfirmYesNo(question))
-            QFile::remove(path);
-        return false;
-    }
+    if (version < 0)
+        return LoadResult::EmptyFile;
+    if (version > kCurrentVersion)
+        return LoadResult::NewerVersion;
     const QByteArray data = readWholeFile(path);
-    return version == kCurrentVersion ? LoadCurrent(data) : LoadLegacy(data);
+    const bool loaded = version == kCurrentVersion ? LoadCurrent(data) : LoadLegacy(data);
+    return loaded ? LoadResult::Loaded : LoadResult::Damaged;
 }
 
 bool TNoteClass::LoadCurrent(const QByteArray &data)

@@ -51,9 +51,15 @@ public:
     // First byte of the file, or -1 when it has none. Throws BrisquelError
     // when the file cannot be opened.
     static int PeekVersion(const QString &path);
-    // True when the record now holds the file's note. Throws BrisquelError
-    // when the file cannot be opened.
-    bool LoadFromFile(const QString &path);
+    // What LoadFromFile found; only Loaded leaves the file's note in the record.
+    enum class LoadResult {
+        Loaded,
+        EmptyFile,    // the file holds no bytes
+        NewerVersion, // written by a later version of the program
+        Damaged,      // the file ends early or holds a value of the wrong kind
+    };
+    // Throws BrisquelError when the file cannot be opened.
+    LoadResult LoadFromFile(const QString &path);
     // Writes a version 3 file through a temporary file, so the previous file
     // stays intact when anything fails; a private file that already holds
     // exactly these bytes is left as it is. Throws BrisquelError when the file

@@ -1,7 +1,7 @@
 #include "notes/NoteWrapper.h"
 
 #include "app/BrisquelMessages.h"
-#include "app/InternalProcs.h"
+#include "app/InternalProcsGui.h"
 #include "app/RegistryUnit.h"
 #include "notewindow/NoteFormUnit.h"
 #include "platform/BrisquelError.h"
@@ -10,6 +10,7 @@
 
 #include <QApplication>
 #include <QFile>
+#include <QFileInfo>
 #include <QTreeWidgetItem>
 
 #include <cmath>
@@ -18,6 +19,31 @@ namespace {
 
 constexpr int kPreviewBytes = 255;
 constexpr int kTransparentAlpha = 200;
+
+// Loads the note's file into the record; a file that did not load is
+// reported to the user, and one of a newer version may be deleted.
+bool loadNoteFile(TNoteClass &note, const QString &file)
+{
+    try {
+        switch (note.LoadFromFile(file)) {
+        case TNoteClass::LoadResult::Loaded:
+            return true;
+        case TNoteClass::LoadResult::EmptyFile:
+            ShowMessage(QStringLiteral("不能载入便笺"));
+            break;
+        case TNoteClass::LoadResult::NewerVersion:
+            if (ConfirmYesNo(QStringLiteral("便笺 ") + QFileInfo(file).fileName()
+                             + QStringLiteral("已使用了更新版本的 Brisquel 保存了, 是否删除?")))
+                QFile::remove(file);
+            break;
+        case TNoteClass::LoadResult::Damaged:
+            break;
+        }
+    } catch (const BrisquelError &) {
+        // A file that exists but cannot be opened is treated as damaged.
+    }
+    return false;
+}
 
 } // namespace
 
@@ -42,13 +68,7 @@ void TNoteWrapper::LoadOrCreate(QString id, const QString &foundFile)
     const QString file = foundFile.isEmpty() ? NoteFileName(id) : foundFile;
     if (!id.isEmpty() && QFile::exists(file)) {
         Note = std::make_unique<TNoteClass>(id);
-        bool loaded = false;
-        try {
-            loaded = Note->LoadFromFile(file);
-        } catch (const BrisquelError &) {
-            // A file that exists but cannot be opened is treated as damaged.
-            loaded = false;
-        }
+        const bool loaded = loadNoteFile(*Note, file);
         if (!loaded) {
             Note->Content.clear();
             Note->Title = QStringLiteral("损坏的便笺") + QString(9, QLatin1Char(' '));
@@ -61,7 +81,7 @@ void TNoteWrapper::LoadOrCreate(QString id, const QString &foundFile)
         return;
     }
     if (id.isEmpty())
-        id = NewNoteID();
+        id = NewNoteID(IsComponentNameUsed);
     Note = std::make_unique<TNoteClass>(id);
     NoteID = id;
     FileName = NoteFileName(id);

@@ -2,7 +2,7 @@
 
 #include "app/BrisquelEngineUnit.h"
 #include "app/BrisquelMessages.h"
-#include "app/InternalProcs.h"
+#include "app/InternalProcsGui.h"
 #include "dialogs/ColorPicker.h"
 #include "notes/NoteWrapper.h"
 #include "platform/DateTime.h"

@@ -1,7 +1,7 @@
 #include "notewindow/NoteFormUnit.h"
 
 #include "app/BrisquelEngineUnit.h"
-#include "app/InternalProcs.h"
+#include "app/InternalProcsGui.h"
 #include "app/MainFormUnit.h"
 #include "app/RegistryUnit.h"
 #include "dialogs/FontColorDialog.h"

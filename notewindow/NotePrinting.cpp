@@ -1,6 +1,6 @@
 #include "notewindow/NotePrinting.h"
 
-#include "app/InternalProcs.h"
+#include "app/InternalProcsGui.h"
 #include "notes/ClassesUnit.h"
 #include "platform/BrisquelError.h"
 #include "platform/DateTime.h"

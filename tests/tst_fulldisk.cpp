@@ -295,7 +295,7 @@ void TestFullDisk::failedSaveKeepsOldFile()
     switch (kind) {
     case Kind::Note: {
         TNoteClass loaded(QStringLiteral("N1"));
-        QVERIFY(loaded.LoadFromFile(path));
+        QCOMPARE(loaded.LoadFromFile(path), TNoteClass::LoadResult::Loaded);
         QCOMPARE(loaded.Content.size(), 64 * 1024);
         break;
     }
@@ -343,7 +343,7 @@ void TestFullDisk::noteWindowTellsOnceAndKeepsEdits()
     QVERIFY(form);
     const auto storedText = [&] {
         TNoteClass stored(wrapper->NoteID);
-        return stored.LoadFromFile(wrapper->FileName) ? Rtf::toPlainText(stored.Content) : QStringLiteral("<unreadable>");
+        return stored.LoadFromFile(wrapper->FileName) == TNoteClass::LoadResult::Loaded ? Rtf::toPlainText(stored.Content) : QStringLiteral("<unreadable>");
     };
     QCOMPARE(typeAndStore(form, QStringLiteral("milk")), QString());
     QCOMPARE(storedText(), QStringLiteral("milk"));

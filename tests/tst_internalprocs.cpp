@@ -1,4 +1,4 @@
-#include "app/InternalProcs.h"
+#include "app/InternalProcsGui.h"
 #include "app/rsFileVersion.h"
 #include "platform/DateTime.h"
 
@@ -59,17 +59,17 @@ void TestInternalProcs::newNoteIdSkipsUsedIds()
     // 20060101120000 in hexadecimal.
     const QString base = QStringLiteral("N") + QString::number(20060101120000LL, 16).toUpper();
     QCOMPARE(base, QStringLiteral("N123E9B339000"));
-    QCOMPARE(NewNoteID(), base + QStringLiteral("00"));
+    QCOMPARE(NewNoteID(IsComponentNameUsed), base + QStringLiteral("00"));
 
     QFile file(NoteFileName(base + QStringLiteral("00")));
     QVERIFY(file.open(QIODevice::WriteOnly));
     file.close();
-    QCOMPARE(NewNoteID(), base + QStringLiteral("01"));
+    QCOMPARE(NewNoteID(IsComponentNameUsed), base + QStringLiteral("01"));
 
     // A window already named like the candidate is skipped too, whatever its case.
     QWidget window;
     window.setObjectName((base + QStringLiteral("01")).toLower());
-    QCOMPARE(NewNoteID(), base + QStringLiteral("02"));
+    QCOMPARE(NewNoteID(IsComponentNameUsed), base + QStringLiteral("02"));
     QVERIFY(IsComponentNameUsed(base + QStringLiteral("01")));
     QVERIFY(!IsComponentNameUsed(base + QStringLiteral("02")));
 }
@@ -81,7 +81,7 @@ void TestInternalProcs::newNoteIdCounterGrowsPastTwoDigits()
         QFile file(NoteFileName(base + QStringLiteral("%1").arg(counter, 2, 16, QLatin1Char('0')).toUpper()));
         QVERIFY(file.open(QIODevice::WriteOnly));
     }
-    QCOMPARE(NewNoteID(), base + QStringLiteral("100"));
+    QCOMPARE(NewNoteID(IsComponentNameUsed), base + QStringLiteral("100"));
 }
 
 void TestInternalProcs::fontRecordLayout()

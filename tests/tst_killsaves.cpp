@@ -264,7 +264,7 @@ void TestKillSaves::checkNotes(const QHash<QString, qint64> &progress, QStringLi
             continue;
         }
         TNoteClass loaded(ids.at(note));
-        QVERIFY2(loaded.LoadFromFile(path), qPrintable(path + QStringLiteral(" does not load")));
+        QVERIFY2(loaded.LoadFromFile(path) == TNoteClass::LoadResult::Loaded, qPrintable(path + QStringLiteral(" does not load")));
         const qint64 generation = KillSaver::noteGeneration(loaded);
         QVERIFY2(generation == completed || generation == completed + 1,
                  qPrintable(QStringLiteral("%1 holds generation %2 after %3 completed")

@@ -2,6 +2,7 @@
 #include "app/BrisquelMessages.h"
 #include "app/InternalProcs.h"
 #include "app/MainFormUnit.h"
+#include "app/RegistryUnit.h"
 #include "dialogs/dlgAboutBrisquel.h"
 #include "dialogs/frmNotesManagerForm.h"
 #include "platform/DateTime.h"

@@ -812,7 +812,7 @@ void TestNoteEditing::ringingAlarmLetsEditsBeStored()
     QTest::keyClicks(form->NoteEdit, QStringLiteral("call back"));
     const auto stored = [&] {
         TNoteClass note(wrapper->NoteID);
-        return note.LoadFromFile(wrapper->FileName) ? Rtf::toPlainText(note.Content) : QString();
+        return note.LoadFromFile(wrapper->FileName) == TNoteClass::LoadResult::Loaded ? Rtf::toPlainText(note.Content) : QString();
     };
     QTRY_COMPARE_WITH_TIMEOUT(stored(), QStringLiteral("call back"), 5000);
     QVERIFY(form->Allarme->isActive());
@@ -915,7 +915,7 @@ void TestNoteEditing::closeForSurvivesRestart()
     QCOMPARE(again->Window->pos(), QPoint(150, 160));
     QCOMPARE(again->Window->NoteEdit->toPlainText(), QStringLiteral("see you"));
     TNoteClass stored(id);
-    QVERIFY(stored.LoadFromFile(again->FileName));
+    QCOMPARE(stored.LoadFromFile(again->FileName), TNoteClass::LoadResult::Loaded);
     QCOMPARE(stored.AutoShowState, 0);
     QVERIFY(!stored.IsHidden());
 }
@@ -947,7 +947,7 @@ void TestNoteEditing::tillTomorrow()
     QVERIFY(wrapper->Note->IsHidden());
     QCOMPARE(fromDateTime(wrapper->Note->AutoShowTime), until);
     TNoteClass stored(wrapper->NoteID);
-    QVERIFY(stored.LoadFromFile(wrapper->FileName));
+    QCOMPARE(stored.LoadFromFile(wrapper->FileName), TNoteClass::LoadResult::Loaded);
     QCOMPARE(stored.AutoShowState, 1);
     QCOMPARE(Rtf::toPlainText(stored.Content), QStringLiteral("tomorrow"));
 }

@@ -505,7 +505,7 @@ void TestNoteForm::delayedStoreReadsWindowAndSavesWithSafeSave()
     QTest::keyClicks(form->NoteEdit, QStringLiteral("milk"));
     QVERIFY(fired.wait(5000));
     TNoteClass stored(wrapper->NoteID);
-    QVERIFY(stored.LoadFromFile(wrapper->FileName));
+    QCOMPARE(stored.LoadFromFile(wrapper->FileName), TNoteClass::LoadResult::Loaded);
     QCOMPARE(Rtf::toPlainText(stored.Content), QStringLiteral("milk"));
     QCOMPARE(stored.Left, 150);
 }
@@ -522,7 +522,7 @@ void TestNoteForm::closeGlyphHidesAndSavesOnce()
     QVERIFY(form->Closing);
     QVERIFY(!form->isVisible());
     TNoteClass stored(wrapper->NoteID);
-    QVERIFY(stored.LoadFromFile(wrapper->FileName));
+    QCOMPARE(stored.LoadFromFile(wrapper->FileName), TNoteClass::LoadResult::Loaded);
     QVERIFY(stored.IsHidden());
     QCOMPARE(Rtf::toPlainText(stored.Content), QStringLiteral("keep me"));
 
@@ -549,7 +549,7 @@ void TestNoteForm::windowManagerCloseGoesThroughCloseCommand()
     flushDeletes();
     QVERIFY(form.isNull());
     TNoteClass stored(wrapper->NoteID);
-    QVERIFY(stored.LoadFromFile(wrapper->FileName));
+    QCOMPARE(stored.LoadFromFile(wrapper->FileName), TNoteClass::LoadResult::Loaded);
     QVERIFY(stored.IsHidden());
     QCOMPARE(stored.Top, 150);
     QCOMPARE(Rtf::toPlainText(stored.Content), QStringLiteral("typed"));
@@ -617,7 +617,7 @@ void TestNoteForm::customizeOpensPropertiesAndSaves()
     QCOMPARE(wrapper->Window.data(), form);
     QCOMPARE(wrapper->Note->Left, 230);
     TNoteClass stored(wrapper->NoteID);
-    QVERIFY(stored.LoadFromFile(wrapper->FileName));
+    QCOMPARE(stored.LoadFromFile(wrapper->FileName), TNoteClass::LoadResult::Loaded);
     QCOMPARE(stored.Top, 140);
     QCOMPARE(Rtf::toPlainText(stored.Content), QStringLiteral("props"));
 }
@@ -702,7 +702,7 @@ void TestNoteForm::closeForHidesUntilLater()
     QCOMPARE(wrapper->Note->AutoShowState, 1);
     QCOMPARE(wrapper->Note->AutoShowTime, Now() + 5 / 1440.0);
     TNoteClass stored(wrapper->NoteID);
-    QVERIFY(stored.LoadFromFile(wrapper->FileName));
+    QCOMPARE(stored.LoadFromFile(wrapper->FileName), TNoteClass::LoadResult::Loaded);
     QCOMPARE(Rtf::toPlainText(stored.Content), QStringLiteral("later"));
     flushDeletes();
     QVERIFY(form.isNull());

@@ -1,4 +1,3 @@
-#include "app/BrisquelMessages.h"
 #include "app/RegistryUnit.h"
 #include "notes/ClassesUnit.h"
 #include "platform/CodePage.h"
@@ -92,7 +91,6 @@ class TestNoteFormat : public QObject
 
 private slots:
     void init();
-    void cleanup();
 
     void newRecordDefaults();
     void flags();
@@ -108,7 +106,7 @@ private slots:
     void legacyVersions();
     void legacyShortFiles();
     void emptyFileRefused();
-    void newerVersionAsksToDelete();
+    void newerVersionRefused();
     void unreadableFileThrows();
     void savedFileIsPrivateAndReplacesOld();
     void failedSaveKeepsOldFile();
@@ -116,23 +114,11 @@ private slots:
 
 private:
     QTemporaryDir m_dir;
-    QList<PromptRequest> m_prompts;
-    bool m_answer = false;
 };
 
 void TestNoteFormat::init()
 {
     QVERIFY(m_dir.isValid());
-    m_prompts.clear();
-    setPromptHook([this](const PromptRequest &request) {
-        m_prompts.append(request);
-        return PromptReply{m_answer, QString()};
-    });
-}
-
-void TestNoteFormat::cleanup()
-{
-    setPromptHook({});
 }
 
 void TestNoteFormat::newRecordDefaults()
@@ -188,7 +174,7 @@ void TestNoteFormat::exampleFileBytes()
     QCOMPARE(file.readAll().toHex(' '), expected.toHex(' '));
 
     TNoteClass loaded(QStringLiteral("N1"));
-    QVERIFY(loaded.LoadFromFile(path));
+    QCOMPARE(loaded.LoadFromFile(path), TNoteClass::LoadResult::Loaded);
     QCOMPARE(loaded.Created, noon2006());
     QCOMPARE(loaded.Title, QStringLiteral("abc"));
     QCOMPARE(loaded.Content, hex("7B 5C 72 74 66 31 7D"));
@@ -219,7 +205,7 @@ void TestNoteFormat::roundTripKeepsEveryField()
     QVERIFY(note.SaveToFile(path));
 
     TNoteClass loaded(QStringLiteral("NABC"));
-    QVERIFY(loaded.LoadFromFile(path));
+    QCOMPARE(loaded.LoadFromFile(path), TNoteClass::LoadResult::Loaded);
     QCOMPARE(loaded.Created, note.Created);
     QCOMPARE(loaded.Left, note.Left);
     QCOMPARE(loaded.Top, note.Top);
@@ -269,7 +255,7 @@ void TestNoteFormat::textEncodings()
     const QString path = m_dir.filePath(QStringLiteral("text.knt"));
     QVERIFY(note.SaveToFile(path));
     TNoteClass loaded(QStringLiteral("x"));
-    QVERIFY(loaded.LoadFromFile(path));
+    QCOMPARE(loaded.LoadFromFile(path), TNoteClass::LoadResult::Loaded);
     QCOMPARE(loaded.Title, title);
 }
 
@@ -289,7 +275,7 @@ void TestNoteFormat::integerEncodings()
     const QString path = m_dir.filePath(QStringLiteral("flags.knt"));
     QVERIFY(note.SaveToFile(path));
     TNoteClass loaded(QStringLiteral("x"));
-    QVERIFY(loaded.LoadFromFile(path));
+    QCOMPARE(loaded.LoadFromFile(path), TNoteClass::LoadResult::Loaded);
     QCOMPARE(loaded.Flags, 0x80000001u);
 }
 
@@ -308,7 +294,7 @@ void TestNoteFormat::readerTagRules()
     const QString path = m_dir.filePath(QStringLiteral("tags.knt"));
     writeFile(path, bytes);
     TNoteClass loaded(QStringLiteral("x"));
-    QVERIFY(loaded.LoadFromFile(path));
+    QCOMPARE(loaded.LoadFromFile(path), TNoteClass::LoadResult::Loaded);
     QCOMPARE(loaded.AutoShowTime, 5.0);
     QCOMPARE(loaded.ReservedFlag, false);
     QCOMPARE(loaded.ReservedTime, noon2006() + 1.0);
@@ -317,7 +303,7 @@ void TestNoteFormat::readerTagRules()
     bytes[reservedFlagAt - 7] = char(0x09);
     writeFile(path, bytes);
     TNoteClass second(QStringLiteral("x"));
-    QVERIFY(second.LoadFromFile(path));
+    QCOMPARE(second.LoadFromFile(path), TNoteClass::LoadResult::Loaded);
     QCOMPARE(second.ReservedFlag, true);
 }
 
@@ -351,11 +337,10 @@ void TestNoteFormat::currentLayoutFailures()
     TNoteClass loaded(QStringLiteral("x"));
     loaded.Content = "old";
     const QString titleBefore = loaded.Title;
-    QVERIFY(!loaded.LoadFromFile(path));
+    QCOMPARE(loaded.LoadFromFile(path), TNoteClass::LoadResult::Damaged);
     QVERIFY(loaded.Content.isEmpty());
     // Fields read before the fault keep their new values.
     QCOMPARE(loaded.Title, titleAfter.isNull() ? titleBefore : titleAfter);
-    QVERIFY(m_prompts.isEmpty());
 }
 
 void TestNoteFormat::legacyVersions_data()
@@ -375,7 +360,7 @@ void TestNoteFormat::legacyVersions()
     TNoteClass loaded(QStringLiteral("x"));
     const QString titleBefore = loaded.Title;
     const TDateTime reservedBefore = loaded.ReservedTime;
-    QVERIFY(loaded.LoadFromFile(path));
+    QCOMPARE(loaded.LoadFromFile(path), TNoteClass::LoadResult::Loaded);
     QCOMPARE(loaded.Left, 10);
     QCOMPARE(loaded.Top, 65535); // unsigned, not -1
     QCOMPARE(loaded.Width, 200);
@@ -401,7 +386,7 @@ void TestNoteFormat::legacyVersions()
     QVERIFY(loaded.SaveToFile(path));
     QCOMPARE(TNoteClass::PeekVersion(path), 3);
     TNoteClass again(QStringLiteral("x"));
-    QVERIFY(again.LoadFromFile(path));
+    QCOMPARE(again.LoadFromFile(path), TNoteClass::LoadResult::Loaded);
     QCOMPARE(again.Top, 65535);
     QCOMPARE(again.Content, body);
 }
@@ -416,7 +401,7 @@ void TestNoteFormat::legacyShortFiles()
         for (const int cut : {3, 8}) {
             writeFile(path, full.left(full.size() - cut));
             TNoteClass loaded(QStringLiteral("x"));
-            QVERIFY(loaded.LoadFromFile(path));
+            QCOMPARE(loaded.LoadFromFile(path), TNoteClass::LoadResult::Loaded);
             QCOMPARE(loaded.Content, errorText);
             QCOMPARE(loaded.Width, 200);
         }
@@ -424,7 +409,7 @@ void TestNoteFormat::legacyShortFiles()
         writeFile(path, full.left(5));
         TNoteClass early(QStringLiteral("x"));
         const qint32 widthBefore = early.Width;
-        QVERIFY(early.LoadFromFile(path));
+        QCOMPARE(early.LoadFromFile(path), TNoteClass::LoadResult::Loaded);
         QCOMPARE(early.Left, 10);
         QCOMPARE(early.Top, 65535);
         QCOMPARE(early.Width, widthBefore);
@@ -438,28 +423,18 @@ void TestNoteFormat::emptyFileRefused()
     writeFile(path, QByteArray());
     QCOMPARE(TNoteClass::PeekVersion(path), -1);
     TNoteClass loaded(QStringLiteral("x"));
-    QVERIFY(!loaded.LoadFromFile(path));
-    QCOMPARE(m_prompts.size(), 1);
-    QCOMPARE(m_prompts.first().kind, PromptKind::Plain);
-    QCOMPARE(m_prompts.first().text, QStringLiteral("不能载入便笺"));
+    QCOMPARE(loaded.LoadFromFile(path), TNoteClass::LoadResult::EmptyFile);
 }
 
-void TestNoteFormat::newerVersionAsksToDelete()
+void TestNoteFormat::newerVersionRefused()
 {
     const QString path = m_dir.filePath(QStringLiteral("N7.knt"));
-    for (const bool answer : {false, true}) {
-        m_prompts.clear();
-        m_answer = answer;
-        writeFile(path, QByteArray("\x07rest", 5));
-        TNoteClass loaded(QStringLiteral("N7"));
-        QVERIFY(!loaded.LoadFromFile(path));
-        QCOMPARE(m_prompts.size(), 1);
-        QCOMPARE(m_prompts.first().kind, PromptKind::Confirmation);
-        QCOMPARE(m_prompts.first().caption, QStringLiteral("确认"));
-        QCOMPARE(m_prompts.first().text,
-                 QStringLiteral("便笺 N7.knt已使用了更新版本的 Brisquel 保存了, 是否删除?"));
-        QCOMPARE(QFile::exists(path), !answer);
-    }
+    writeFile(path, QByteArray("\x07rest", 5));
+    TNoteClass loaded(QStringLiteral("N7"));
+    loaded.Content = "old";
+    QCOMPARE(loaded.LoadFromFile(path), TNoteClass::LoadResult::NewerVersion);
+    QCOMPARE(loaded.Content, QByteArray("old"));
+    QVERIFY(QFile::exists(path));
 }
 
 void TestNoteFormat::unreadableFileThrows()
@@ -513,7 +488,6 @@ void TestNoteFormat::damagedInputNeverCrashes()
           << legacyImage(0, "{\\rtf1 a}") << legacyImage(2, "{\\rtf1 b}");
     QRandomGenerator random(20061201);
     const QString path = m_dir.filePath(QStringLiteral("fuzz.knt"));
-    m_answer = false;
     int loaded = 0;
     for (int round = 0; round < 4000; ++round) {
         QByteArray bytes = seeds.at(round % seeds.size());
@@ -531,7 +505,7 @@ void TestNoteFormat::damagedInputNeverCrashes()
         }
         writeFile(path, bytes);
         TNoteClass note(QStringLiteral("x"));
-        if (note.LoadFromFile(path))
+        if (note.LoadFromFile(path) == TNoteClass::LoadResult::Loaded)
             ++loaded;
         // Only the fixed error text of a legacy file may outgrow a tiny file.
         QVERIFY2(note.Content.size() <= qMax<qsizetype>(bytes.size(), 16), "content larger than the file");

@@ -38,6 +38,7 @@ private slots:
 
     void loadsEveryFileAndOpensVisibleNotes();
     void damagedNoteIsNeverWritten();
+    void unloadableFilesAreReported();
     void newNoteHasNoFileUntilSaved();
     void showAndHideNote();
     void hideForMinutesAndAutoShow();
@@ -174,6 +175,40 @@ void TestNotes::damagedNoteIsNeverWritten()
     QCOMPARE(fileBytes(path), before);
 }
 
+void TestNotes::unloadableFilesAreReported()
+{
+    const QString empty = NoteFileName(QStringLiteral("N01"));
+    QVERIFY(QFile(empty).open(QIODevice::WriteOnly));
+    {
+        TNotesManager manager;
+        QVERIFY(manager.Notes.Get(0)->Damaged);
+        QCOMPARE(m_prompts.size(), 1);
+        QCOMPARE(m_prompts.first().kind, PromptKind::Plain);
+        QCOMPARE(m_prompts.first().text, QStringLiteral("不能载入便笺"));
+        manager.CloseAll();
+    }
+    QVERIFY(QFile::remove(empty));
+
+    // A file of a newer version is deleted only when the user says so.
+    const QString newer = NoteFileName(QStringLiteral("N07"));
+    for (const bool answer : {false, true}) {
+        m_prompts.clear();
+        m_answer = answer;
+        QFile file(newer);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(QByteArray("\x07rest", 5));
+        file.close();
+        TNotesManager manager;
+        QVERIFY(manager.Notes.Get(0)->Damaged);
+        QCOMPARE(m_prompts.size(), 1);
+        QCOMPARE(m_prompts.first().kind, PromptKind::Confirmation);
+        QCOMPARE(m_prompts.first().caption, QStringLiteral("确认"));
+        QCOMPARE(m_prompts.first().text, QStringLiteral("便笺 N07.knt已使用了更新版本的 Brisquel 保存了, 是否删除?"));
+        QCOMPARE(QFile::exists(newer), !answer);
+        manager.CloseAll();
+    }
+}
+
 void TestNotes::newNoteHasNoFileUntilSaved()
 {
     TNotesManager manager;
@@ -189,7 +224,7 @@ void TestNotes::newNoteHasNoFileUntilSaved()
     manager.CloseAll();
     QVERIFY(QFile::exists(note->FileName));
     TNoteClass stored(note->NoteID);
-    QVERIFY(stored.LoadFromFile(note->FileName));
+    QCOMPARE(stored.LoadFromFile(note->FileName), TNoteClass::LoadResult::Loaded);
     QVERIFY(!stored.IsHidden()); // it opens again at the next start
 }
 
@@ -207,7 +242,7 @@ void TestNotes::showAndHideNote()
     QVERIFY(!note->IsShown());
     QVERIFY(note->Note->IsHidden());
     TNoteClass stored(QStringLiteral("N01"));
-    QVERIFY(stored.LoadFromFile(note->FileName));
+    QCOMPARE(stored.LoadFromFile(note->FileName), TNoteClass::LoadResult::Loaded);
     QVERIFY(stored.IsHidden());
 }
 
@@ -224,7 +259,7 @@ void TestNotes::hideForMinutesAndAutoShow()
     QCOMPARE(fromDateTime(note->Note->AutoShowTime), QDateTime(QDate(2026, 3, 1), QTime(10, 5)));
     {
         TNoteClass stored(QStringLiteral("N01"));
-        QVERIFY(stored.LoadFromFile(note->FileName));
+        QCOMPARE(stored.LoadFromFile(note->FileName), TNoteClass::LoadResult::Loaded);
         QVERIFY(stored.IsHidden());
         QCOMPARE(stored.AutoShowState, 1);
         QCOMPARE(stored.Left, 120);
@@ -239,7 +274,7 @@ void TestNotes::hideForMinutesAndAutoShow()
     QCOMPARE(note->Window->NoteEdit->toPlainText(), QStringLiteral("back soon"));
     QCOMPARE(note->Note->AutoShowState, 0);
     TNoteClass stored(QStringLiteral("N01"));
-    QVERIFY(stored.LoadFromFile(note->FileName));
+    QCOMPARE(stored.LoadFromFile(note->FileName), TNoteClass::LoadResult::Loaded);
     QVERIFY(!stored.IsHidden());
     QCOMPARE(stored.AutoShowState, 0);
     manager.CloseAll();
@@ -350,7 +385,7 @@ void TestNotes::upperCaseExtensionKeepsItsFile()
     }
     QCOMPARE(folder.entryList(QDir::Files), QStringList({QStringLiteral("N07.KNT")}));
     TNoteClass stored(QStringLiteral("N07"));
-    QVERIFY(stored.LoadFromFile(upper));
+    QCOMPARE(stored.LoadFromFile(upper), TNoteClass::LoadResult::Loaded);
     QCOMPARE(stored.Left, 222);
 
     TNotesManager manager;
@@ -426,10 +461,10 @@ void TestNotes::editsReachTheFileAfterOneSecond()
     cursor.insertText(QStringLiteral(" after"));
     QVERIFY(note->Window->UpdateTimer->isActive());
     TNoteClass stored(QStringLiteral("N01"));
-    QVERIFY(stored.LoadFromFile(note->FileName));
+    QCOMPARE(stored.LoadFromFile(note->FileName), TNoteClass::LoadResult::Loaded);
     QCOMPARE(Rtf::toPlainText(stored.Content), QStringLiteral("before"));
     QTRY_VERIFY_WITH_TIMEOUT(!note->Window->UpdateTimer->isActive(), 3000);
-    QVERIFY(stored.LoadFromFile(note->FileName));
+    QCOMPARE(stored.LoadFromFile(note->FileName), TNoteClass::LoadResult::Loaded);
     QCOMPARE(Rtf::toPlainText(stored.Content), QStringLiteral("before after"));
 
     // Without safe saving only the record follows the window.
@@ -437,10 +472,10 @@ void TestNotes::editsReachTheFileAfterOneSecond()
     cursor.insertText(QStringLiteral("!"));
     QTRY_VERIFY_WITH_TIMEOUT(!note->Window->UpdateTimer->isActive(), 3000);
     QCOMPARE(Rtf::toPlainText(note->Note->Content), QStringLiteral("before after!"));
-    QVERIFY(stored.LoadFromFile(note->FileName));
+    QCOMPARE(stored.LoadFromFile(note->FileName), TNoteClass::LoadResult::Loaded);
     QCOMPARE(Rtf::toPlainText(stored.Content), QStringLiteral("before after"));
     manager.CloseAll();
-    QVERIFY(stored.LoadFromFile(note->FileName));
+    QCOMPARE(stored.LoadFromFile(note->FileName), TNoteClass::LoadResult::Loaded);
     QCOMPARE(Rtf::toPlainText(stored.Content), QStringLiteral("before after!"));
 }
 
@@ -462,11 +497,11 @@ void TestNotes::engineDefaultsAndCloseAll()
     NoteEngine = nullptr;
     QTRY_VERIFY(noteWindows().isEmpty());
     TNoteClass open(QStringLiteral("N01"));
-    QVERIFY(open.LoadFromFile(NoteFileName(QStringLiteral("N01"))));
+    QCOMPARE(open.LoadFromFile(NoteFileName(QStringLiteral("N01"))), TNoteClass::LoadResult::Loaded);
     QVERIFY(!open.IsHidden());
     QCOMPARE(open.Left, 333);
     TNoteClass hidden(QStringLiteral("N02"));
-    QVERIFY(hidden.LoadFromFile(NoteFileName(QStringLiteral("N02"))));
+    QCOMPARE(hidden.LoadFromFile(NoteFileName(QStringLiteral("N02"))), TNoteClass::LoadResult::Loaded);
     QVERIFY(hidden.IsHidden());
 }
 

@@ -2,6 +2,7 @@
 #include "app/BrisquelMessages.h"
 #include "app/InternalProcs.h"
 #include "app/MainFormUnit.h"
+#include "app/RegistryUnit.h"
 #include "dialogs/ColorPicker.h"
 #include "dialogs/frmNotesManagerForm.h"
 #include "notewindow/NoteConfUnit.h"
@@ -452,7 +453,7 @@ void TestNotesManager::propertiesFillAndTakeBack()
     QVERIFY(note->Note->AlarmSet);
     QCOMPARE(fromDateTime(note->Note->AlarmTime), QDateTime(QDate(2026, 3, 2), QTime(8, 15)));
     TNoteClass stored(QStringLiteral("N01"));
-    QVERIFY(stored.LoadFromFile(note->FileName));
+    QCOMPARE(stored.LoadFromFile(note->FileName), TNoteClass::LoadResult::Loaded);
     QCOMPARE(stored.Title, QStringLiteral("renamed"));
     QVERIFY(m_prompts.isEmpty());
 }
@@ -613,11 +614,11 @@ void TestNotesManager::shutdownDuringClose()
     QCOMPARE(QFile::exists(NoteFileName(QStringLiteral("N02"))), !deleted);
     if (!deleted) {
         TNoteClass closed(QStringLiteral("N02"));
-        QVERIFY(closed.LoadFromFile(NoteFileName(QStringLiteral("N02"))));
+        QCOMPARE(closed.LoadFromFile(NoteFileName(QStringLiteral("N02"))), TNoteClass::LoadResult::Loaded);
         QCOMPARE(closed.IsHidden(), command == ManagerClose);
     }
     TNoteClass kept(QStringLiteral("N01"));
-    QVERIFY(kept.LoadFromFile(NoteFileName(QStringLiteral("N01"))));
+    QCOMPARE(kept.LoadFromFile(NoteFileName(QStringLiteral("N01"))), TNoteClass::LoadResult::Loaded);
     QCOMPARE(kept.Left, 321);
     QTRY_VERIFY(window.isNull());
 }

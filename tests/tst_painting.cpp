@@ -1,4 +1,4 @@
-#include "app/InternalProcs.h"
+#include "app/InternalProcsGui.h"
 #include "app/RegistryUnit.h"
 
 #include <QFontDatabase>

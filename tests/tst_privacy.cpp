@@ -2,7 +2,7 @@
 // alone, whatever the umask; linked files and web addresses go to the
 // desktop's opener as addresses, never through a command line.
 
-#include "app/InternalProcs.h"
+#include "app/InternalProcsGui.h"
 #include "app/RegistryUnit.h"
 #include "notes/ClassesUnit.h"
 #include "platform/RegistryStore.h"

@@ -1,4 +1,4 @@
-#include "app/InternalProcs.h"
+#include "app/InternalProcsGui.h"
 #include "dialogs/dlgAboutBrisquel.h"
 #include "dialogs/dlgClosingBrisquel.h"
 #include "dialogs/frmSplashForm.h"

@@ -1,7 +1,7 @@
 #include "todolist/ToDoListFormUnit.h"
 
 #include "app/BrisquelMessages.h"
-#include "app/InternalProcs.h"
+#include "app/InternalProcsGui.h"
 #include "dialogs/FormSaverClassUnit.h"
 #include "notewindow/NotePrinting.h"
 #include "resources/BrisquelResources.h"
