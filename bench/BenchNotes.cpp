@@ -1,6 +1,7 @@
 #include "bench/BenchNotes.h"
 
 #include "app/InternalProcs.h"
+#include "app/RegistryUnit.h"
 #include "platform/CodePage.h"
 #include "platform/DateTime.h"
 #include "platform/RtfWriter.h"
