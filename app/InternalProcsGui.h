@@ -1,5 +1,8 @@
 #pragma once
 
+// The shared routines that need windows: names of open windows, shell,
+// sound, printing and the painting of the title strip.
+
 #include "app/FontRecord.h"
 #include "app/InternalProcs.h"
 #include "platform/ColorValue.h"
