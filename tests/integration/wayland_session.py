@@ -2,8 +2,9 @@
 """Notes keep their stored places on desktops that place windows themselves.
 Under weston (headless) the program runs once through XWayland, which it
 picks by itself, and once on Wayland; after each run every note file still
-holds the place it had. On the X11 test desktop (openbox) the notes open at
-their stored places."""
+holds the place it had. Under GNOME's mutter (headless), whose XWayland lets
+programs place their windows, and on the X11 test desktop (openbox) the
+notes open at their stored places."""
 
 import os
 import re
@@ -114,10 +115,52 @@ def start_weston(runtime):
         raise
 
 
+def stop_group(process):
+    """Ends a process started in a session of its own, with everything it
+    started there."""
+    if process.poll() is None:
+        os.killpg(process.pid, signal.SIGTERM)
+        try:
+            process.wait(timeout=10)
+        except subprocess.TimeoutExpired:
+            os.killpg(process.pid, signal.SIGKILL)
+            process.wait()
+
+
+def mutter_places(program):
+    """The places of the program's windows under a headless mutter, which
+    wants a session bus of its own; its XWayland takes only clients with
+    its key."""
+    runtime = tempfile.mkdtemp(prefix="brisquel-mutter-")
+    os.chmod(runtime, 0o700)
+    log = os.path.join(runtime, "mutter.log")
+    env = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "WAYLAND_DISPLAY")}
+    with open(log, "wb") as output:
+        mutter = subprocess.Popen(["dbus-run-session", "--", "mutter", "--headless", "--wayland", "--sm-disable",
+                                   "--virtual-monitor", "1024x768", "--wayland-display=brisquel"],
+                                  env=dict(env, XDG_RUNTIME_DIR=runtime), stdout=output, stderr=output,
+                                  start_new_session=True)
+    try:
+        def display():
+            assert mutter.poll() is None, "mutter ended: " + open(log).read()
+            found = re.search(r"Using public X11 display (:\d+)", open(log).read())
+            keys = [name for name in os.listdir(runtime) if name.startswith(".mutter-Xwaylandauth.")]
+            return found and keys and (found.group(1), os.path.join(runtime, keys[0]))
+        x11, key = wait_for("mutter's XWayland display", display, 30.0)
+        places = []
+        run_notes(program, {"WAYLAND_DISPLAY": os.path.join(runtime, "brisquel"), "DISPLAY": x11, "XAUTHORITY": key},
+                  lambda *run: places.extend(note_windows_shown(*run)))
+        return places
+    finally:
+        stop_group(mutter)
+        shutil.rmtree(runtime, ignore_errors=True)
+
+
 def main():
     program = os.path.abspath(sys.argv[1])
-    if not shutil.which("weston"):
-        print("wayland session: weston is not installed")
+    missing = [tool for tool in ("weston", "mutter", "dbus-run-session") if not shutil.which(tool)]
+    if missing:
+        print("wayland session: not installed: " + " ".join(missing))
         return SKIPPED
     runtime = tempfile.mkdtemp(prefix="brisquel-weston-")
     os.chmod(runtime, 0o700)
@@ -134,6 +177,9 @@ def main():
         if weston:
             stop(weston)
         shutil.rmtree(runtime, ignore_errors=True)
+    placed_by_mutter = mutter_places(program)
+    for place in PLACES.values():
+        assert place in placed_by_mutter, (place, placed_by_mutter)
     with Desktop(range(150, 180)) as desktop:
         restored = []
         run_notes(program, {"DISPLAY": desktop.display},
@@ -141,7 +187,7 @@ def main():
     for place in PLACES.values():
         assert place in restored, (place, restored)
     print("wayland session: places kept under weston (XWayland placed the windows at %s) and on Wayland, "
-          "restored under openbox" % sorted({w[:2] for w in imposed}))
+          "restored under mutter and openbox" % sorted({w[:2] for w in imposed}))
     return 0
 
 
