@@ -3,10 +3,12 @@
 #include "app/BrisquelEngineUnit.h"
 #include "app/BrisquelMessages.h"
 #include "app/InternalProcsGui.h"
+#include "app/RegistryUnit.h"
 #include "dialogs/dlgAboutBrisquel.h"
 #include "dialogs/dlgClosingBrisquel.h"
 #include "dialogs/frmSplashForm.h"
 #include "notewindow/NotePrinting.h"
+#include "platform/DisplayPlatform.h"
 #include "resources/BrisquelResources.h"
 #include "todolist/ToDoListFormUnit.h"
 
@@ -126,6 +128,9 @@ void TBrisquelMainForm::FormCreate()
     NoteSystemTimer->start();
     ReleaseSplash();
     Starting = false;
+    // From the message loop: the notes are open and a shutdown can end the box.
+    if (!DisplayPlatform::knowsWindowPlaces())
+        QTimer::singleShot(0, this, &TellPlacesNotRestoredOnce);
     if (m_noTray)
         showWithoutTray();
     else
@@ -296,6 +301,16 @@ void ReleaseEngine(bool terminate)
         form->deleteLater();
         QCoreApplication::exit(0);
     }
+}
+
+void TellPlacesNotRestoredOnce()
+{
+    if (PlaceNoticeShown())
+        return;
+    // Remembered first: a shutdown may close the box before it is answered.
+    RememberPlaceNoticeShown();
+    ShowInformation(QStringLiteral("这个桌面不让 Brisquel 把便笺放回保存的位置, 便笺将由桌面摆放.\n"
+                                   "便笺的位置仍然保存在便笺中, 在别的桌面上会恢复."));
 }
 
 void ShutdownApplication()

@@ -75,3 +75,6 @@ extern TBrisquelMainForm *BrisquelMainForm;
 void ReleaseEngine(bool terminate);
 // The orderly, once-only shutdown of the terminate message and the log-off.
 void ShutdownApplication();
+// Tells the user, once and not at every start, that this desktop keeps the
+// notes from their saved places.
+void TellPlacesNotRestoredOnce();

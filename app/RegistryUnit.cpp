@@ -19,6 +19,7 @@ const QString kNoteFont = QStringLiteral("NoteFont");
 const QString kDefNoteWidth = QStringLiteral("DefNoteWidth");
 const QString kDefNoteHeight = QStringLiteral("DefNoteHeight");
 const QString kTrillFile = QStringLiteral("TrillFile");
+const QString kPlaceNoticeShown = QStringLiteral("PlaceNoticeShown");
 
 QString defaultTrillFile()
 {
@@ -106,4 +107,28 @@ void SaveSettings()
         registry.CommitBatch();
     }
     registry.CloseKey();
+}
+
+bool PlaceNoticeShown()
+{
+    TRegistry registry;
+    if (!registry.OpenKeyReadOnly(BrisquelKey) || !registry.ValueExists(kPlaceNoticeShown))
+        return false;
+    try {
+        return registry.ReadBool(kPlaceNoticeShown);
+    } catch (const ERegistryException &) {
+        return false;
+    }
+}
+
+void RememberPlaceNoticeShown()
+{
+    // A store that cannot be written only means that the notice comes again.
+    try {
+        TRegistry registry;
+        if (registry.OpenKey(BrisquelKey, true))
+            registry.WriteBool(kPlaceNoticeShown, true);
+    } catch (const ERegistryException &) {
+        return;
+    }
 }

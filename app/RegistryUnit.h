@@ -30,3 +30,8 @@ extern const QString BrisquelKey;
 
 void LoadSettings();
 void SaveSettings();
+
+// Whether the user has been told that this desktop does not let notes go
+// back to their saved places; a value of its own, apart from the settings.
+bool PlaceNoticeShown();
+void RememberPlaceNoticeShown();

@@ -1,6 +1,7 @@
 #include "app/BrisquelApplication.h"
 #include "app/FontFallback.h"
 #include "app/ProgramEntry.h"
+#include "platform/DisplayPlatform.h"
 
 #include <QCoreApplication>
 
@@ -27,6 +28,7 @@ int main(int argc, char *argv[])
         QCoreApplication app(argc, argv);
         return RunTerminateRequest();
     }
+    DisplayPlatform::select();
     BrisquelApplication app(argc, argv);
     InstallFontFallback();
     if (mode == EntryMode::Uninstall)

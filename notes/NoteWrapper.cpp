@@ -100,8 +100,7 @@ bool TNoteWrapper::OpenWindow()
     window->setVisible(false);
     window->SetAlphaBlend(Settings.NoteTransparency, kTransparentAlpha);
     window->Wrapper = this;
-    window->resize(Note->Width, Note->Height);
-    window->move(Note->Left, Note->Top);
+    window->PlaceAt(QRect(Note->Left, Note->Top, Note->Width, Note->Height));
     window->LoadContent(Note->Content);
     window->UpdateTimer->stop();
     window->setObjectName(NoteID);
@@ -198,10 +197,13 @@ void TNoteWrapper::ReadFromWindow()
     if (Window.isNull())
         return;
     Note->Content = Window->SaveContent();
-    Note->Left = Window->x();
-    Note->Top = Window->y();
-    Note->Width = Window->width();
-    Note->Height = Window->height();
+    // Not the window's geometry: a place the window system imposed when the
+    // window opened must not become the note's.
+    const QRect place = Window->NotePlace();
+    Note->Left = place.x();
+    Note->Top = place.y();
+    Note->Width = place.width();
+    Note->Height = place.height();
 }
 
 void TNoteWrapper::Save()

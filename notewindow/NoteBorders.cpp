@@ -62,6 +62,7 @@ bool WindowDrag::eventFilter(QObject *watched, QEvent *event)
             break;
         if (!m_handOverTried) {
             m_handOverTried = true;
+            emit begun();
             if (handOverToWindowManager()) {
                 stop();
                 break;

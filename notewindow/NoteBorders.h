@@ -36,6 +36,11 @@ public:
     // Call on the mouse press; no edges means moving the window.
     void start(QWidget *source, Qt::Edges edges, const QPoint &globalPos);
 
+signals:
+    // The user began to move or resize the window: the first mouse move
+    // after the press, before the window changes.
+    void begun();
+
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 

@@ -12,6 +12,7 @@
 #include "notewindow/NoteConfUnit.h"
 #include "notewindow/NotePrinting.h"
 #include "platform/DateTime.h"
+#include "platform/DisplayPlatform.h"
 #include "platform/RtfReader.h"
 #include "platform/RtfWriter.h"
 #include "resources/BrisquelResources.h"
@@ -150,6 +151,8 @@ TNoteForm::TNoteForm()
     setAcceptDrops(true);
 
     m_drag = new WindowDrag(this);
+    connect(m_drag, &WindowDrag::begun, this, [this] { m_userPlacing = true; });
+    m_notePlace = geometry();
     createControls();
     createActions();
     createEditActions();
@@ -433,6 +436,28 @@ bool TNoteForm::isAttached() const
     return Wrapper && Wrapper->Window.data() == this;
 }
 
+void TNoteForm::PlaceAt(const QRect &place)
+{
+    resize(place.size());
+    move(place.topLeft());
+    // The size as the window's minimum allows it.
+    m_notePlace = QRect(place.topLeft(), size());
+    m_userPlacing = false;
+}
+
+void TNoteForm::followWindowPlace(QEvent *event)
+{
+    // The program's own moves and resizes arrive at once, not spontaneously.
+    if (!event->spontaneous())
+        m_notePlace = geometry();
+    else if (!m_userPlacing)
+        return;
+    else if (DisplayPlatform::knowsWindowPlaces())
+        m_notePlace = geometry();
+    else
+        m_notePlace.setSize(size());
+}
+
 void TNoteForm::ApplyNoteColor(TColor colour)
 {
     const QColor body = toQColor(colour == clNone ? Settings.NoteColor : colour);
@@ -452,9 +477,9 @@ void TNoteForm::ApplyOnTop()
     // Changing the flags hides the window and may forget its place.
     const bool wasVisible = isVisible();
     const bool wasActive = isActiveWindow();
-    const QPoint where = pos();
+    const QRect place = m_notePlace;
     setWindowFlag(Qt::WindowStaysOnTopHint, onTop);
-    move(where);
+    PlaceAt(place);
     if (wasVisible)
         show();
     if (wasActive)
@@ -1046,6 +1071,7 @@ bool TNoteForm::eventFilter(QObject *watched, QEvent *event)
 void TNoteForm::resizeEvent(QResizeEvent *event)
 {
     QWidget::resizeEvent(event);
+    followWindowPlace(event);
     FormResize();
 }
 
@@ -1058,6 +1084,7 @@ void TNoteForm::moveEvent(QMoveEvent *event)
     // not hold back the store. A press on the strip stops the alarm, so the
     // user's own moves count again.
     QWidget::moveEvent(event);
+    followWindowPlace(event);
     if (!Allarme->isActive())
         RestartUpdateTimer();
 }

@@ -103,6 +103,14 @@ public:
     // window's own when there is no main form.
     QPrinter *NotePrinter();
 
+    // The program places the window; this stays the note's place until the
+    // user or the program moves the window again.
+    void PlaceAt(const QRect &place);
+    // The place to store for the note. What the window system did to the
+    // window on its own counts only after the user began to move or resize
+    // it, and never where the window system does not report places.
+    QRect NotePlace() const { return m_notePlace; }
+
     void ApplyNoteColor(TColor colour);
     void ApplyOnTop();
     void ApplyReduced();
@@ -194,6 +202,7 @@ private:
     bool isAttached() const;
     void fadeOut();
     void shrinkOut();
+    void followWindowPlace(QEvent *event);
 
     WindowDrag *m_drag;
     QMenu *m_noteMenu = nullptr;
@@ -209,6 +218,8 @@ private:
     bool m_alphaBlend = false;
     int m_alphaBlendValue = 255;
     bool m_stripPressed = false;
+    QRect m_notePlace;
+    bool m_userPlacing = false;
     LinkHighlighter *m_links;
     std::optional<WebLink> m_pressedLink;
     std::unique_ptr<QPrinter> m_ownPrinter;

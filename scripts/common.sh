@@ -10,7 +10,10 @@ BUILD_PACKAGES=(g++ cmake ninja-build pkg-config qt6-base-dev qt6-base-dev-tools
 # The package test makes the .deb (dpkg-shlibdeps finds its dependencies,
 # file tells it the binaries) and checks it with lintian.
 PACKAGE_PACKAGES=(dpkg-dev file lintian)
-TEST_PACKAGES=(xvfb xauth openbox trayer xdotool x11-utils poppler-utils python3 "${PACKAGE_PACKAGES[@]}")
+# weston with XWayland and Qt's Wayland platform, and mutter on a session bus
+# of its own: the test of desktops that place windows themselves.
+TEST_PACKAGES=(xvfb xauth openbox trayer xdotool x11-utils poppler-utils python3 weston xwayland qt6-wayland
+               mutter dbus-daemon "${PACKAGE_PACKAGES[@]}")
 # The fuzz entry points need clang's libFuzzer and sanitizer runtimes.
 FUZZ_PACKAGES=(clang libclang-rt-14-dev)
 

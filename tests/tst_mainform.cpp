@@ -30,6 +30,7 @@ private slots:
     void cleanup();
 
     void menuItems();
+    void placeNoticeOnlyOnce();
     void shellHeldByNotesManager();
     void timerWaitsForStart();
     void exitKeepsToDoChanges();
@@ -83,6 +84,21 @@ void TestMainForm::openMenu()
 void TestMainForm::doubleClickTray()
 {
     emit m_form->TrayIcon->activated(QSystemTrayIcon::DoubleClick);
+}
+
+void TestMainForm::placeNoticeOnlyOnce()
+{
+    QList<PromptRequest> prompts;
+    setPromptHook([&](const PromptRequest &request) {
+        prompts.append(request);
+        return PromptReply{true, {}};
+    });
+    // Every call reads the store afresh, as the next start would.
+    TellPlacesNotRestoredOnce();
+    TellPlacesNotRestoredOnce();
+    QCOMPARE(prompts.size(), 1);
+    QCOMPARE(prompts.first().kind, PromptKind::Information);
+    QVERIFY(PlaceNoticeShown());
 }
 
 void TestMainForm::menuItems()

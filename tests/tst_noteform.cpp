@@ -20,6 +20,7 @@
 #include <QTextEdit>
 #include <QTimer>
 #include <QWidgetAction>
+#include <QWindow>
 #include <QtTest>
 
 #include <memory>
@@ -95,6 +96,7 @@ private slots:
     void windowManagerCloseGoesThroughCloseCommand();
     void closeCommandSurvivesFailingSave();
     void onTopKeepsPlace();
+    void windowSystemPlacesCountOnlyAfterUserMove();
     void customizeOpensPropertiesAndSaves();
     void propertiesEnterChecksTimeFirst();
     void propertiesFailingSaveStillRestores();
@@ -190,6 +192,33 @@ void TestNoteForm::minimumSizeHolds()
     QTest::mouseRelease(form->LeftBorder, Qt::LeftButton, {}, QPoint(201, 40));
     QCOMPARE(form->width(), 80);
     QCOMPARE(form->geometry().right(), right);
+}
+
+void TestNoteForm::windowSystemPlacesCountOnlyAfterUserMove()
+{
+    Settings.SafeSave = false;
+    TNoteWrapper *wrapper = newNote();
+    TNoteForm *form = wrapper->Window;
+    // The window system puts the window elsewhere on its own, as a desktop
+    // that places new windows itself does when they open.
+    form->windowHandle()->setPosition(64, 64);
+    QTRY_COMPARE(form->pos(), QPoint(64, 64));
+    wrapper->ReadFromWindow();
+    QCOMPARE(QPoint(wrapper->Note->Left, wrapper->Note->Top), QPoint(120, 90));
+
+    // Once the user drags the strip, the places the window system reports are
+    // the user's: here the window manager's move loop.
+    QTest::mousePress(form->TitleOwnerDraw, Qt::LeftButton, {}, QPoint(40, 6));
+    QTest::mouseMove(form->TitleOwnerDraw, QPoint(41, 6));
+    QTest::mouseRelease(form->TitleOwnerDraw, Qt::LeftButton, {}, QPoint(41, 6));
+    form->windowHandle()->setPosition(300, 200);
+    QTRY_COMPARE(form->pos(), QPoint(300, 200));
+    QVERIFY(form->CloseNote->isEnabled());
+    form->CloseNote->trigger();
+    TNoteClass stored(wrapper->NoteID);
+    QVERIFY(stored.LoadFromFile(wrapper->FileName));
+    QCOMPARE(QPoint(stored.Left, stored.Top), QPoint(300, 200));
+    QCOMPARE(QSize(stored.Width, stored.Height), QSize(180, 160));
 }
 
 void TestNoteForm::stripMovesWindowWithoutWindowManager()

@@ -13,8 +13,9 @@ import tempfile
 import time
 
 
-def legacy_note(body):
-    header = struct.pack("<BHHHHBdBd", 0, 40, 50, 200, 150, 0, 46000.5, 0, 0.0)
+def legacy_note(body, place=(40, 50, 200, 150)):
+    """A note file of the oldest version; place is Left, Top, Width, Height."""
+    header = struct.pack("<BHHHHBdBd", 0, *place, 0, 46000.5, 0, 0.0)
     return header + struct.pack("<i", len(body)) + body
 
 
