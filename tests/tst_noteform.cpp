@@ -216,7 +216,7 @@ void TestNoteForm::windowSystemPlacesCountOnlyAfterUserMove()
     QVERIFY(form->CloseNote->isEnabled());
     form->CloseNote->trigger();
     TNoteClass stored(wrapper->NoteID);
-    QVERIFY(stored.LoadFromFile(wrapper->FileName));
+    QCOMPARE(stored.LoadFromFile(wrapper->FileName), TNoteClass::LoadResult::Loaded);
     QCOMPARE(QPoint(stored.Left, stored.Top), QPoint(300, 200));
     QCOMPARE(QSize(stored.Width, stored.Height), QSize(180, 160));
 }
