@@ -19,6 +19,12 @@ TBrisquelEngine *NoteEngine = nullptr;
 
 namespace {
 
+std::unique_ptr<TBrisquelEngine> &ownedEngine()
+{
+    static std::unique_ptr<TBrisquelEngine> engine;
+    return engine;
+}
+
 void putDefaultLook()
 {
     FontRecord noteFont;
@@ -42,10 +48,15 @@ TBrisquelEngine::TBrisquelEngine()
     InitUserFolder();
     LoadSettings();
     Manager = std::make_unique<TNotesManager>();
+    QObject::connect(Manager.get(), &TNotesManager::listChanged, Manager.get(), [this] { RefreshNotesManager(); });
+    Manager->setPrintDialog([]() -> QPrinter * { return BrisquelMainForm ? BrisquelMainForm->PrintDialog() : nullptr; });
 }
 
 TBrisquelEngine::~TBrisquelEngine()
 {
+    // The engine is out of service: what the notes do while they close no
+    // longer reaches the notes manager window.
+    QObject::disconnect(Manager.get(), &TNotesManager::listChanged, nullptr, nullptr);
     // The notes are saved even when the settings cannot be written.
     QString settingsError;
     try {
@@ -77,7 +88,7 @@ void TBrisquelEngine::ShowNotesManager()
     // A placement that cannot be read still opens the window, centred; the
     // error is reported once the window is up, as the to-do window does.
     std::exception_ptr failure;
-    NotesManagerForm = new TNotesManagerForm(BrisquelMainForm);
+    NotesManagerForm = new TNotesManagerForm(Manager.get(), BrisquelMainForm);
     try {
         NotesManagerForm->FormCreate();
     } catch (...) {
@@ -87,6 +98,20 @@ void TBrisquelEngine::ShowNotesManager()
     NotesManagerForm->show();
     if (failure)
         std::rethrow_exception(failure);
+}
+
+void CreateNoteEngine()
+{
+    if (ownedEngine())
+        return;
+    ownedEngine() = std::make_unique<TBrisquelEngine>();
+    NoteEngine = ownedEngine().get();
+}
+
+void DestroyNoteEngine()
+{
+    const std::unique_ptr<TBrisquelEngine> engine = std::move(ownedEngine());
+    NoteEngine = nullptr;
 }
 
 namespace {

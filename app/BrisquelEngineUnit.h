@@ -22,5 +22,11 @@ public:
     void Configure();
 };
 
-// None before the main form has built the engine and after shutdown.
+// None before the main form has built the engine and after shutdown; it
+// observes the engine that CreateNoteEngine makes and owns.
 extern TBrisquelEngine *NoteEngine;
+
+// Builds the one engine (NoteEngine stays none meanwhile), then sets NoteEngine.
+void CreateNoteEngine();
+// Sets NoteEngine to none, then destroys the engine; nothing when there is none.
+void DestroyNoteEngine();

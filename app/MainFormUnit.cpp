@@ -123,7 +123,7 @@ void TBrisquelMainForm::FormCreate()
     });
     TrayIcon->setIcon(MainIcon());
     setWindowIcon(MainIcon());
-    NoteEngine = new TBrisquelEngine();
+    CreateNoteEngine();
     NoteEngine->RefreshNotesManager();
     NoteSystemTimer->start();
     ReleaseSplash();
@@ -290,15 +290,14 @@ void ReleaseEngine(bool terminate)
             todoError = QString::fromUtf8(error.what());
         }
     }
-    TBrisquelEngine *engine = NoteEngine;
-    NoteEngine = nullptr;
-    delete engine;
+    DestroyNoteEngine();
     if (!todoError.isEmpty())
         ShowErrorBox(todoError);
     if (terminate && BrisquelMainForm) {
-        TBrisquelMainForm *form = BrisquelMainForm;
+        // Its owner destroys it once the message loop has ended: a dialog of
+        // its own may still be running a loop of its own now.
+        BrisquelMainForm->hide();
         BrisquelMainForm = nullptr;
-        form->deleteLater();
         QCoreApplication::exit(0);
     }
 }

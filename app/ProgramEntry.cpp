@@ -15,6 +15,8 @@
 #include <QProgressDialog>
 #include <QThread>
 
+#include <memory>
+
 namespace {
 
 // Only ASCII letters change: a Unicode upper-casing would turn "/ſ" into "/S".
@@ -111,12 +113,14 @@ int RunNormal(bool showSplash)
         QThread::msleep(kSplashMs);
     }
     QApplication::setQuitOnLastWindowClosed(false);
+    std::unique_ptr<TBrisquelMainForm> mainForm;
     try {
-        BrisquelMainForm = new TBrisquelMainForm();
+        mainForm = std::make_unique<TBrisquelMainForm>();
     } catch (...) {
         ReleaseSplash();
         throw;
     }
+    BrisquelMainForm = mainForm.get();
     ReleaseSplash();
     instance.setTerminateHandler([] { return BrisquelMainForm ? BrisquelMainForm->TerminateMessage() : 1; });
     TerminationSignal termination;
@@ -125,6 +129,5 @@ int RunNormal(bool showSplash)
     instance.setTerminateHandler({});
     // Whatever ended the loop, the notes are saved before the process goes.
     ReleaseEngine(false);
-    delete BrisquelMainForm;
     return exitCode;
 }

@@ -1,8 +1,7 @@
 #include "dialogs/frmNotesManagerForm.h"
 
-#include "app/BrisquelEngineUnit.h"
 #include "app/InternalProcs.h"
-#include "notes/NoteWrapper.h"
+#include "notes/NoteManagerUnit.h"
 #include "notewindow/NoteConfUnit.h"
 #include "platform/CodePage.h"
 #include "resources/BrisquelResources.h"
@@ -66,7 +65,7 @@ std::optional<TDateTime> timeOf(const TNoteWrapper *wrapper, int column)
 
 } // namespace
 
-TNotesManagerForm::TNotesManagerForm(QWidget *owner)
+TNotesManagerForm::TNotesManagerForm(TNotesManager *manager, QWidget *owner)
     : QWidget(owner, Qt::Window | Qt::WindowSystemMenuHint | Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint)
     , Notes(new QGroupBox(QStringLiteral("便笺"), this))
     , NotesListView(new QTreeWidget(Notes))
@@ -74,6 +73,7 @@ TNotesManagerForm::TNotesManagerForm(QWidget *owner)
     , CloseButton(new QPushButton(QStringLiteral("关闭"), DownPanel))
     , Button1(new QPushButton(DownPanel))
     , NotePopupMan(new QMenu(this))
+    , m_manager(manager)
 {
     m_shellHeld.emplace();
     setAttribute(Qt::WA_DeleteOnClose);
@@ -337,8 +337,8 @@ void TNotesManagerForm::bringBack()
 
 void TNotesManagerForm::NewNoteExecute()
 {
-    if (NoteEngine)
-        NoteEngine->Manager->NewNote();
+    if (m_manager)
+        m_manager->NewNote();
 }
 
 void TNotesManagerForm::HideNoteExecute()
@@ -366,20 +366,20 @@ void TNotesManagerForm::EditNoteExecute()
 
 void TNotesManagerForm::HideGroupExecute()
 {
-    if (TNoteWrapper *wrapper = selectedWrapper(); wrapper && NoteEngine)
-        NoteEngine->Manager->ShowHideGroup(wrapper->Note->Group, false);
+    if (TNoteWrapper *wrapper = selectedWrapper(); wrapper && m_manager)
+        m_manager->ShowHideGroup(wrapper->Note->Group, false);
 }
 
 void TNotesManagerForm::ShowGroupExecute()
 {
-    if (TNoteWrapper *wrapper = selectedWrapper(); wrapper && NoteEngine)
-        NoteEngine->Manager->ShowHideGroup(wrapper->Note->Group, true);
+    if (TNoteWrapper *wrapper = selectedWrapper(); wrapper && m_manager)
+        m_manager->ShowHideGroup(wrapper->Note->Group, true);
 }
 
 void TNotesManagerForm::DeleteNoteExecute()
 {
-    if (TNoteWrapper *wrapper = selectedWrapper(); wrapper && NoteEngine)
-        NoteEngine->Manager->DeleteNote(wrapper, true);
+    if (TNoteWrapper *wrapper = selectedWrapper(); wrapper && m_manager)
+        m_manager->DeleteNote(wrapper, true);
 }
 
 void TNotesManagerForm::NotesListViewColumnClick(int column)

@@ -3,6 +3,7 @@
 #include "app/InternalProcs.h"
 #include "dialogs/FormSaverClassUnit.h"
 
+#include <QPointer>
 #include <QWidget>
 
 #include <optional>
@@ -12,6 +13,7 @@ class QGroupBox;
 class QMenu;
 class QPushButton;
 class QTreeWidget;
+class TNotesManager;
 class QTreeWidgetItem;
 class TNoteWrapper;
 
@@ -22,7 +24,8 @@ class TNotesManagerForm final : public QWidget
     Q_OBJECT
 
 public:
-    explicit TNotesManagerForm(QWidget *owner = nullptr);
+    // Shows and acts on the notes of `manager`, while that lasts.
+    TNotesManagerForm(TNotesManager *manager, QWidget *owner);
     ~TNotesManagerForm() override;
 
     QGroupBox *Notes;
@@ -83,6 +86,7 @@ private:
     bool NotesListViewCompare(const QTreeWidgetItem *a, const QTreeWidgetItem *b) const;
     void bringBack();
 
+    const QPointer<TNotesManager> m_manager;
     int m_sortColumn = 0;
     TFormSaver m_saver;
     // The tray's settings, exit and double-click wait while the window is

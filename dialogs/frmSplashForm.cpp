@@ -6,12 +6,21 @@
 #include <QPainter>
 #include <QScreen>
 
+#include <memory>
+
 TSplashForm *SplashForm = nullptr;
 
 namespace {
 
 constexpr QSize kClientSize(247, 110);
 constexpr qreal kOpacity = 200.0 / 255.0;
+
+// The splash window's one owner; SplashForm observes it.
+std::unique_ptr<TSplashForm> &ownedSplash()
+{
+    static std::unique_ptr<TSplashForm> splash;
+    return splash;
+}
 
 } // namespace
 
@@ -37,15 +46,14 @@ void TSplashForm::paintEvent(QPaintEvent *)
 void CreateSplash(bool show)
 {
     ReleaseSplash();
-    if (show)
-        SplashForm = new TSplashForm;
+    if (show) {
+        ownedSplash() = std::make_unique<TSplashForm>();
+        SplashForm = ownedSplash().get();
+    }
 }
 
 void ReleaseSplash()
 {
-    if (!SplashForm)
-        return;
-    SplashForm->hide();
-    SplashForm->deleteLater();
     SplashForm = nullptr;
+    ownedSplash().reset();
 }

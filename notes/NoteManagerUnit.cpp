@@ -1,6 +1,5 @@
 #include "notes/NoteManagerUnit.h"
 
-#include "app/BrisquelEngineUnit.h"
 #include "app/BrisquelMessages.h"
 #include "app/InternalProcs.h"
 #include "notewindow/NoteFormUnit.h"
@@ -194,6 +193,5 @@ void TNotesManager::RestoreTopmost()
 
 void TNotesManager::ListChanged()
 {
-    if (NoteEngine)
-        NoteEngine->RefreshNotesManager();
+    emit listChanged();
 }

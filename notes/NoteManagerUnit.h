@@ -3,8 +3,10 @@
 #include "notes/NoteWrapper.h"
 
 #include <QList>
+#include <QObject>
 #include <QString>
 
+#include <functional>
 #include <memory>
 
 // The manager's ordered list of wrappers; it neither frees nor checks for
@@ -28,8 +30,10 @@ private:
 };
 
 // Owns every note of the user for the whole run.
-class TNotesManager final : public TNoteOWN
+class TNotesManager final : public QObject, public TNoteOWN
 {
+    Q_OBJECT
+
 public:
     TNotesManager();
     ~TNotesManager() override;
@@ -39,18 +43,27 @@ public:
     TNoteList Notes;
 
     TNoteWrapper *NewNote();
-    bool DeleteNote(TNoteWrapper *wrapper, bool closeWindow);
+    bool DeleteNote(TNoteWrapper *wrapper, bool closeWindow) override;
+    QList<TNoteWrapper *> NotesInOrder() const override { return Notes.snapshot(); }
+    QPrinter *PrintDialog() override { return m_printDialog ? m_printDialog() : nullptr; }
+    // Where PrintDialog comes from: the program's printer, once it has one.
+    void setPrintDialog(std::function<QPrinter *()> source) { m_printDialog = std::move(source); }
     void ShowHideGroup(const QString &group, bool show);
     void SaveAll();
     void RefreshAllWindows();
     void CloseAll();
     void CheckTimers();
     void RestoreTopmost();
+    // Announces the change as listChanged.
     void ListChanged() override;
 
     // Wrappers taken out of the list whose window still closes; released once
     // it has gone, or with the manager, whichever comes first.
     int pendingReleaseCount() const { return int(m_removed.size()); }
+
+signals:
+    // A note joined or left the list, or what its row shows changed.
+    void listChanged();
 
 private:
     void releaseWhenClosed(TNoteWrapper *wrapper, const QPointer<TNoteForm> &window);
@@ -58,6 +71,7 @@ private:
 
     // Owned, like the wrappers in Notes.
     QList<TNoteWrapper *> m_removed;
+    std::function<QPrinter *()> m_printDialog;
     // Lives and dies with the manager: code that let messages run asks it
     // whether the manager is still there, and the release of a removed
     // wrapper is tied to it, so that it cannot run after the manager has gone.

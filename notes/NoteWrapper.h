@@ -8,15 +8,24 @@
 
 #include <memory>
 
+class QPrinter;
 class QTreeWidgetItem;
 class TNoteForm;
+class TNoteWrapper;
 
-// The owner of the wrappers, known to them only through this interface.
+// The owner of the wrappers, known to them and their windows only through
+// this interface.
 class TNoteOWN
 {
 public:
     virtual ~TNoteOWN() = default;
     virtual void ListChanged() = 0;
+    // Asks the user first; false when the note stays.
+    virtual bool DeleteNote(TNoteWrapper *wrapper, bool closeWindow) = 0;
+    virtual QList<TNoteWrapper *> NotesInOrder() const = 0;
+    // The printer every note prints with, so that a choice made in one print
+    // dialog holds for the next; none when the program has none to share.
+    virtual QPrinter *PrintDialog() = 0;
 };
 
 // One note during the run: owns the note record, ties it to the note's

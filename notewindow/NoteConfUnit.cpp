@@ -1,6 +1,5 @@
 #include "notewindow/NoteConfUnit.h"
 
-#include "app/BrisquelEngineUnit.h"
 #include "app/BrisquelMessages.h"
 #include "app/InternalProcsGui.h"
 #include "dialogs/ColorPicker.h"
@@ -295,21 +294,22 @@ void placeDialog(TNoteConf &dialog, int x, int y)
 
 // Offers every group in use once, in order of first appearance, whatever
 // the letter case.
-void fillGroups(QComboBox *box)
+void fillGroups(QComboBox *box, const TNoteOWN *notes)
 {
     box->clear();
-    if (!NoteEngine)
+    if (!notes)
         return;
-    const QList<TNoteWrapper *> notes = NoteEngine->Manager->Notes.snapshot();
-    for (const TNoteWrapper *wrapper : notes) {
+    const QList<TNoteWrapper *> inOrder = notes->NotesInOrder();
+    for (const TNoteWrapper *wrapper : inOrder) {
         const QString group = wrapper->Note->Group;
         if (!group.trimmed().isEmpty() && box->findText(group, Qt::MatchFixedString) < 0)
             box->addItem(group);
     }
 }
 
-void fillDialog(TNoteConf &dialog, const TNoteClass &note)
+void fillDialog(TNoteConf &dialog, const TNoteWrapper &wrapper)
 {
+    const TNoteClass &note = *wrapper.Note;
     dialog.BColor->setColor(note.TitleColor);
     dialog.NColor->setColor(note.NoteColor);
     dialog.Titleedit->setText(note.Title);
@@ -320,7 +320,7 @@ void fillDialog(TNoteConf &dialog, const TNoteClass &note)
     dialog.CKAlarm->setChecked(note.AlarmSet);
     dialog.DayInfo->setDate(fromDateTime(note.AlarmTime).date());
     dialog.TimeInfo->setText(timeFieldText(note.AlarmTime));
-    fillGroups(dialog.GroupBox);
+    fillGroups(dialog.GroupBox, wrapper.Manager);
     dialog.GroupBox->setEditText(note.Group);
     dialog.LinkedFileEdit->setText(note.LinkedFile);
 }
@@ -359,7 +359,7 @@ void runDialog(TNoteWrapper &wrapper, int x, int y)
 {
     TNoteConf dialog;
     placeDialog(dialog, x, y);
-    fillDialog(dialog, *wrapper.Note);
+    fillDialog(dialog, wrapper);
     if (dialog.exec() == QDialog::Accepted)
         takeBack(dialog, *wrapper.Note);
     wrapper.RefreshWindow();

@@ -1,8 +1,6 @@
 #include "notewindow/NoteFormUnit.h"
 
-#include "app/BrisquelEngineUnit.h"
 #include "app/InternalProcsGui.h"
-#include "app/MainFormUnit.h"
 #include "app/RegistryUnit.h"
 #include "dialogs/FontColorDialog.h"
 #include "notes/NoteWrapper.h"
@@ -828,11 +826,11 @@ void TNoteForm::CustomizeExecute()
 
 void TNoteForm::DeleteNoteExecute()
 {
-    if (!Wrapper || !NoteEngine || !NoteEngine->Manager)
+    if (!Wrapper || !Wrapper->Manager)
         return;
     // A shutdown while the question is open closes and releases this window.
     const QPointer<TNoteForm> self(this);
-    if (NoteEngine->Manager->DeleteNote(Wrapper, false) && self)
+    if (Wrapper->Manager->DeleteNote(Wrapper, false) && self)
         close();
 }
 
@@ -891,8 +889,10 @@ void TNoteForm::illtomorrow1Click()
 
 QPrinter *TNoteForm::NotePrinter()
 {
-    if (BrisquelMainForm)
-        return BrisquelMainForm->PrintDialog();
+    if (Wrapper && Wrapper->Manager) {
+        if (QPrinter *shared = Wrapper->Manager->PrintDialog())
+            return shared;
+    }
     if (!m_ownPrinter)
         m_ownPrinter = NewPrinter();
     return m_ownPrinter.get();

@@ -1,31 +1,40 @@
 #!/usr/bin/env bash
-# Checks that the model stays below everything else: no file of it includes
-# a header from outside it, and its library needs nothing of Qt Widgets or
-# Qt PrintSupport. Reads the model's files from the build folder's
-# model-sources.txt, which CMake writes from the brisquel_model target.
+# Checks that each layer stands only on the ones below it: model, then gui,
+# then app. No file of a layer includes a header of a layer above it, and
+# the model's library needs nothing of Qt Widgets or Qt PrintSupport. Reads
+# each layer's files from the build folder's <layer>-sources.txt, which CMake
+# writes from the brisquel_<layer> targets.
 set -euo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build="${1:-${BRISQUEL_BUILD:-$root/build}}"
-sources="$build/model-sources.txt"
+layers=(model gui app)
 library="$build/libbrisquel_model.a"
-for needed in "$sources" "$library"; do
-    if [ ! -f "$needed" ]; then
-        echo "check-layers: $needed is missing; build the project first" >&2
+for needed in "${layers[@]/%/-sources.txt}" libbrisquel_model.a; do
+    if [ ! -f "$build/$needed" ]; then
+        echo "check-layers: $build/$needed is missing; build the project first" >&2
         exit 2
     fi
 done
 
-declare -A model=()
-while IFS= read -r file; do
-    [ -n "$file" ] && model["${file#"$root"/}"]=1
-done < "$sources"
+# The layer of every file, as its index in layers.
+declare -A level=()
+for index in "${!layers[@]}"; do
+    while IFS= read -r file; do
+        [ -n "$file" ] && level["${file#"$root"/}"]=$index
+    done < "$build/${layers[$index]}-sources.txt"
+done
 
 failed=0
-for file in "${!model[@]}"; do
+for file in "${!level[@]}"; do
+    own=${level[$file]}
     while IFS= read -r header; do
-        if [ -z "${model[$header]:-}" ]; then
-            echo "check-layers: $file includes $header, which is not in the model" >&2
+        theirs=${level[$header]:-}
+        if [ -z "$theirs" ]; then
+            echo "check-layers: $file includes $header, which belongs to no layer" >&2
+            failed=1
+        elif [ "$theirs" -gt "$own" ]; then
+            echo "check-layers: $file (${layers[$own]}) includes $header (${layers[$theirs]})" >&2
             failed=1
         fi
     done < <(sed -n 's/^[[:space:]]*#[[:space:]]*include[[:space:]]*"\([^"]*\)".*/\1/p' "$root/$file")

@@ -1,3 +1,4 @@
+#include "app/BrisquelEngineUnit.h"
 #include "app/InternalProcs.h"
 #include "app/MainFormUnit.h"
 #include "app/RegistryUnit.h"
@@ -1046,7 +1047,8 @@ void TestNoteEditing::printCommandGoesThroughDialog()
     TBrisquelMainForm mainForm;
     BrisquelMainForm = &mainForm;
     const auto release = qScopeGuard([] { ReleaseEngine(false); });
-    TNoteWrapper *wrapper = newNote(QStringLiteral("print me"));
+    TNoteWrapper *wrapper = NoteEngine->Manager->NewNote();
+    wrapper->Window->NoteEdit->setPlainText(QStringLiteral("print me"));
     wrapper->Note->Title = QStringLiteral("printed");
     TNoteForm *form = wrapper->Window;
     formatRange(*form->NoteEdit, 0, 5, styleFormat(1));

@@ -748,10 +748,9 @@ void TestNoteForm::closeForHidesUntilLater()
 void TestNoteForm::deleteNoteAsksThenCloses()
 {
     m_manager.reset();
-    auto engine = std::make_unique<TBrisquelEngine>();
-    NoteEngine = engine.get();
+    CreateNoteEngine();
     Settings.NoteAnimations = false;
-    TNoteWrapper *wrapper = engine->Manager->NewNote();
+    TNoteWrapper *wrapper = NoteEngine->Manager->NewNote();
     wrapper->Save();
     const QString file = wrapper->FileName;
     const QPointer<TNoteForm> form = wrapper->Window.data();
@@ -771,13 +770,12 @@ void TestNoteForm::deleteNoteAsksThenCloses()
     form->DeleteNote->trigger();
     QCOMPARE(asked.size(), 2);
     QVERIFY(!QFile::exists(file));
-    QCOMPARE(engine->Manager->Notes.Count(), 0);
+    QCOMPARE(NoteEngine->Manager->Notes.Count(), 0);
     flushDeletes();
     QVERIFY(form.isNull());
 
     setPromptHook({});
-    engine.reset();
-    NoteEngine = nullptr;
+    DestroyNoteEngine();
 }
 
 QTEST_MAIN(TestNoteForm)

@@ -88,8 +88,7 @@ void TestNotes::init()
 
 void TestNotes::cleanup()
 {
-    delete NoteEngine;
-    NoteEngine = nullptr;
+    DestroyNoteEngine();
     QTRY_VERIFY(noteWindows().isEmpty());
     setPromptHook({});
     Clock::useSystemTime();
@@ -483,7 +482,7 @@ void TestNotes::engineDefaultsAndCloseAll()
 {
     writeNote(QStringLiteral("N01"), QStringLiteral("open"));
     writeNote(QStringLiteral("N02"), QStringLiteral("hidden"), true);
-    NoteEngine = new TBrisquelEngine();
+    CreateNoteEngine();
     QVERIFY(ShellReady);
     QCOMPARE(Settings.NoteFont.faceName(), QStringLiteral("Arial"));
     QCOMPARE(int(Settings.NoteFont.Size), 8);
@@ -493,8 +492,7 @@ void TestNotes::engineDefaultsAndCloseAll()
     QCOMPARE(Settings.NoteColor, 0x0000FFFFu);
     QCOMPARE(noteWindows().size(), 1);
     NoteEngine->Manager->Notes.Get(0)->Window->move(333, 222);
-    delete NoteEngine;
-    NoteEngine = nullptr;
+    DestroyNoteEngine();
     QTRY_VERIFY(noteWindows().isEmpty());
     TNoteClass open(QStringLiteral("N01"));
     QCOMPARE(open.LoadFromFile(NoteFileName(QStringLiteral("N01"))), TNoteClass::LoadResult::Loaded);

@@ -131,8 +131,7 @@ void TestNotesManager::cleanup()
 {
     if (NotesManagerForm)
         NotesManagerForm->close();
-    delete NoteEngine;
-    NoteEngine = nullptr;
+    DestroyNoteEngine();
     QTest::qWait(10);
     setPromptHook({});
     Clock::useSystemTime();
@@ -185,7 +184,7 @@ void TestNotesManager::rowsAndImages()
 {
     writeNote(QStringLiteral("N01"), QStringLiteral("open"), false, QStringLiteral("g"));
     writeNote(QStringLiteral("N02"), QStringLiteral("closed"), true, QString(), Now() + 1.0);
-    NoteEngine = new TBrisquelEngine();
+    CreateNoteEngine();
     NoteEngine->ShowNotesManager();
     QVERIFY(NotesManagerForm);
     QCOMPARE(NotesManagerForm->windowTitle(), QStringLiteral("便笺管理"));
@@ -204,7 +203,7 @@ void TestNotesManager::rowsAndImages()
 
 void TestNotesManager::oneWindowAndShellReady()
 {
-    NoteEngine = new TBrisquelEngine();
+    CreateNoteEngine();
     QVERIFY(ShellReady);
     NoteEngine->ShowNotesManager();
     TNotesManagerForm *first = NotesManagerForm;
@@ -221,7 +220,7 @@ void TestNotesManager::oneWindowAndShellReady()
 void TestNotesManager::listFollowsEveryChange()
 {
     writeNote(QStringLiteral("N01"), QStringLiteral("one"));
-    NoteEngine = new TBrisquelEngine();
+    CreateNoteEngine();
     NoteEngine->ShowNotesManager();
     QTreeWidget *list = NotesManagerForm->NotesListView;
     TNoteWrapper *one = wrapperById(QStringLiteral("N01"));
@@ -265,7 +264,7 @@ void TestNotesManager::sorting()
     writeNote(QStringLiteral("N02"), QStringLiteral("apple"), true, QStringLiteral("B"), now + 5.0);
     writeNote(QStringLiteral("N03"), QStringLiteral("Apple"), true, QStringLiteral("B"));
     writeNote(QStringLiteral("N04"), QStringLiteral("未"), true, QStringLiteral("A"), now + 12.0);
-    NoteEngine = new TBrisquelEngine();
+    CreateNoteEngine();
     NoteEngine->ShowNotesManager();
     NotesManagerForm->NotesListViewColumnClick(column);
     QCOMPARE(rowTitles(), order);
@@ -278,7 +277,7 @@ void TestNotesManager::actionRules()
 {
     writeNote(QStringLiteral("N01"), QStringLiteral("open"));
     writeNote(QStringLiteral("N02"), QStringLiteral("closed"), true);
-    NoteEngine = new TBrisquelEngine();
+    CreateNoteEngine();
     NoteEngine->ShowNotesManager();
     TNotesManagerForm *form = NotesManagerForm;
 
@@ -316,7 +315,7 @@ void TestNotesManager::actionRules()
 void TestNotesManager::previewTip()
 {
     writeNote(QStringLiteral("N01"), QStringLiteral("tip"), true);
-    NoteEngine = new TBrisquelEngine();
+    CreateNoteEngine();
     NoteEngine->ShowNotesManager();
     QTreeWidgetItem *row = NotesManagerForm->NotesListView->topLevelItem(0);
     QCOMPARE(NotesManagerForm->NotesListViewInfoTip(row), QStringLiteral("Note text preview:\n\rtip text"));
@@ -326,7 +325,7 @@ void TestNotesManager::previewTip()
 void TestNotesManager::doubleClickOpensClosedNote()
 {
     writeNote(QStringLiteral("N01"), QStringLiteral("closed"), true);
-    NoteEngine = new TBrisquelEngine();
+    CreateNoteEngine();
     NoteEngine->ShowNotesManager();
     select(QStringLiteral("closed"));
     NotesManagerForm->NotesListViewDblClick();
@@ -336,7 +335,7 @@ void TestNotesManager::doubleClickOpensClosedNote()
 
 void TestNotesManager::placementIsRemembered()
 {
-    NoteEngine = new TBrisquelEngine();
+    CreateNoteEngine();
     NoteEngine->ShowNotesManager();
     const QSize screen = QGuiApplication::primaryScreen()->geometry().size();
     QCOMPARE(NotesManagerForm->pos(), QPoint((screen.width() - 530) / 2, (screen.height() - 328) / 2));
@@ -355,7 +354,7 @@ void TestNotesManager::damagedPlacementIsReported()
         QVERIFY(registry.OpenKey(TNotesManagerForm::PlacementKey, true));
         registry.WriteInteger(QStringLiteral("FormX"), 150);
     }
-    NoteEngine = new TBrisquelEngine();
+    CreateNoteEngine();
     QVERIFY_THROWS_EXCEPTION(ERegistryException, NoteEngine->ShowNotesManager());
     QVERIFY(NotesManagerForm && NotesManagerForm->isVisible());
     QVERIFY(!ShellReady);
@@ -365,7 +364,7 @@ void TestNotesManager::damagedPlacementIsReported()
 
 void TestNotesManager::shellComesBackHoweverClosed()
 {
-    NoteEngine = new TBrisquelEngine();
+    CreateNoteEngine();
     NoteEngine->ShowNotesManager();
     QVERIFY(!ShellReady);
     QTest::keyClick(NotesManagerForm->NotesListView, Qt::Key_Return);
@@ -392,7 +391,7 @@ void TestNotesManager::shellComesBackHoweverClosed()
 void TestNotesManager::propertiesKeepShellHeld()
 {
     writeNote(QStringLiteral("N01"), QStringLiteral("one"));
-    NoteEngine = new TBrisquelEngine();
+    CreateNoteEngine();
     NoteEngine->ShowNotesManager();
     select(QStringLiteral("one"));
     QVERIFY(NotesManagerForm->EditNote->isEnabled());
@@ -407,7 +406,7 @@ void TestNotesManager::propertiesKeepShellHeld()
 void TestNotesManager::closeButtonAndTitleColumn()
 {
     writeNote(QStringLiteral("N01"), QStringLiteral("a"));
-    NoteEngine = new TBrisquelEngine();
+    CreateNoteEngine();
     NoteEngine->ShowNotesManager();
     QVERIFY(!NotesManagerForm->CloseButton->icon().isNull());
     QTreeWidget *list = NotesManagerForm->NotesListView;
@@ -420,7 +419,7 @@ void TestNotesManager::closeButtonAndTitleColumn()
 void TestNotesManager::propertiesFillAndTakeBack()
 {
     writeNote(QStringLiteral("N01"), QStringLiteral("props"), false, QStringLiteral("grp"));
-    NoteEngine = new TBrisquelEngine();
+    CreateNoteEngine();
     TNoteWrapper *note = wrapperById(QStringLiteral("N01"));
     note->Note->NoteColor = 0x00112233;
     onPropertiesDialog([](TNoteConf *dialog) {
@@ -461,7 +460,7 @@ void TestNotesManager::propertiesFillAndTakeBack()
 void TestNotesManager::propertiesTimeChecks()
 {
     writeNote(QStringLiteral("N01"), QStringLiteral("times"));
-    NoteEngine = new TBrisquelEngine();
+    CreateNoteEngine();
     TNoteWrapper *note = wrapperById(QStringLiteral("N01"));
     // The clock stands at 10:00:30: an auto-show at 09:59 and an alarm at
     // 10:00 (seconds already past) are both refused.
@@ -498,7 +497,7 @@ void TestNotesManager::propertiesTimeChecks()
 void TestNotesManager::propertiesCancelStillSaves()
 {
     writeNote(QStringLiteral("N01"), QStringLiteral("cancel"));
-    NoteEngine = new TBrisquelEngine();
+    CreateNoteEngine();
     TNoteWrapper *note = wrapperById(QStringLiteral("N01"));
     QFile::remove(note->FileName);
     onPropertiesDialog([](TNoteConf *dialog) {
@@ -534,7 +533,7 @@ void TestNotesManager::propertiesGroupsOfferedOnce()
     writeNote(QStringLiteral("N02"), QStringLiteral("b"), true, QStringLiteral("work"));
     writeNote(QStringLiteral("N03"), QStringLiteral("c"), true, QStringLiteral("  "));
     writeNote(QStringLiteral("N04"), QStringLiteral("d"), true, QStringLiteral("家"));
-    NoteEngine = new TBrisquelEngine();
+    CreateNoteEngine();
     QStringList offered;
     onPropertiesDialog([&offered](TNoteConf *dialog) {
         for (int i = 0; i < dialog->GroupBox->count(); ++i)
@@ -548,7 +547,7 @@ void TestNotesManager::propertiesGroupsOfferedOnce()
 void TestNotesManager::propertiesPlacement()
 {
     writeNote(QStringLiteral("N01"), QStringLiteral("place"));
-    NoteEngine = new TBrisquelEngine();
+    CreateNoteEngine();
     const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
     QPoint placed;
     QSize size;
@@ -585,7 +584,7 @@ void TestNotesManager::shutdownDuringClose()
     QFETCH(bool, duringQuestion);
     writeNote(QStringLiteral("N01"), QStringLiteral("keep"));
     writeNote(QStringLiteral("N02"), QStringLiteral("close"), false, QStringLiteral("g"));
-    NoteEngine = new TBrisquelEngine();
+    CreateNoteEngine();
     Settings.NoteAnimations = true;
     wrapperById(QStringLiteral("N01"))->Window->move(321, 123);
     const QPointer<TNoteForm> window = wrapperById(QStringLiteral("N02"))->Window;

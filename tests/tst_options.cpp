@@ -322,8 +322,7 @@ void TestOptions::cleanup()
     // A store made unwritable by a test must not fail the engine's last save.
     QDir(QFileInfo(TRegistry::storeFileName()).absolutePath()).removeRecursively();
     Settings.NoteAnimations = false;
-    delete NoteEngine;
-    NoteEngine = nullptr;
+    DestroyNoteEngine();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     setPromptHook({});
     delete m_program;
@@ -332,7 +331,7 @@ void TestOptions::cleanup()
 
 void TestOptions::startEngine()
 {
-    NoteEngine = new TBrisquelEngine();
+    CreateNoteEngine();
 }
 
 void TestOptions::writeNote(const QString &id, TColor noteColor)
