@@ -11,9 +11,10 @@ BUILD_PACKAGES=(g++ cmake ninja-build pkg-config qt6-base-dev qt6-base-dev-tools
 # file tells it the binaries) and checks it with lintian.
 PACKAGE_PACKAGES=(dpkg-dev file lintian)
 # weston with XWayland and Qt's Wayland platform, and mutter on a session bus
-# of its own: the test of desktops that place windows themselves.
+# of its own: the test of desktops that place windows themselves. syncthing:
+# two local instances keep two note folders in step.
 TEST_PACKAGES=(xvfb xauth openbox trayer xdotool x11-utils poppler-utils python3 weston xwayland qt6-wayland
-               mutter dbus-daemon "${PACKAGE_PACKAGES[@]}")
+               mutter dbus-daemon syncthing "${PACKAGE_PACKAGES[@]}")
 # The fuzz entry points need clang's libFuzzer and sanitizer runtimes.
 FUZZ_PACKAGES=(clang libclang-rt-14-dev)
 
