@@ -28,9 +28,9 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QKeyEvent>
 #include <QQueue>
 #include <QSocketNotifier>
-#include <QTest>
 #include <QThread>
 #include <QTimer>
 
@@ -78,6 +78,18 @@ bool trigger(QAction *action)
     return true;
 }
 
+// Key presses that carry the text, one character each: the test library's
+// key clicks take only ASCII.
+void typeText(QWidget *editor, const QString &text)
+{
+    for (const QChar character : text) {
+        QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QString(character));
+        QCoreApplication::sendEvent(editor, &press);
+        QKeyEvent release(QEvent::KeyRelease, Qt::Key_unknown, Qt::NoModifier, QString(character));
+        QCoreApplication::sendEvent(editor, &release);
+    }
+}
+
 // Replaces the window's text as a user does (select all, type) and waits for
 // the window's delayed store to take it.
 QJsonObject typeInto(TNoteForm *window, const QString &text)
@@ -86,7 +98,7 @@ QJsonObject typeInto(TNoteForm *window, const QString &text)
     window->NoteEdit->setFocus();
     if (!trigger(window->SelectAll))
         return failure(QStringLiteral("select all is not available"));
-    QTest::keyClicks(window->NoteEdit, text);
+    typeText(window->NoteEdit, text);
     if (window->NoteEdit->toPlainText() != text)
         return failure(QStringLiteral("the editor holds ") + window->NoteEdit->toPlainText());
     const QPointer<TNoteForm> alive(window);
