@@ -2,23 +2,26 @@
 # Installs what the benchmarks need (xpad among them, the program Brisquel is
 # measured against), builds the program and the benchmarks with optimisation
 # and debug information, as the program is normally built, runs them all
-# and prints one table. Takes about ten minutes.
+# and prints one table. Takes about a quarter of an hour.
 #
 #   scripts/bench.sh [--quick]
 #
-# --quick runs each start-up case once and idles for 10 seconds instead of 60.
+# --quick runs each start-up case once, idles for 10 seconds instead of 60
+# and soaks the synced note folder for 1 minute instead of 3.
 # The build goes to build-bench/ (or $BRISQUEL_BENCH_BUILD); the full output
 # of every benchmark is kept in its bench-logs/ folder.
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
-BENCH_PACKAGES=(xpad libxcb1-dev xvfb xauth openbox trayer xdotool x11-utils python3)
-BENCH_TARGETS=(brisquel bench_notegen bench_startup bench_scan bench_notefiles bench_rtf)
+BENCH_PACKAGES=(xpad libxcb1-dev xvfb xauth openbox trayer xdotool x11-utils python3 syncthing)
+BENCH_TARGETS=(brisquel bench_notegen bench_startup bench_scan bench_notefiles bench_rtf sync_helper)
 
 repeat=3
 idle=60
+soak=3
 if [ "${1:-}" = "--quick" ]; then
     repeat=1
     idle=10
+    soak=1
 elif [ $# -gt 0 ]; then
     echo "usage: scripts/bench.sh [--quick]" >&2
     exit 2
@@ -51,6 +54,8 @@ load_before=$(cut -d' ' -f1-3 /proc/loadavg)
     run_bench notefiles ./bench_notefiles
     run_bench desktop python3 "$BRISQUEL_ROOT/bench/desktop_bench.py" --brisquel "$build/brisquel" \
         --notegen ./bench_notegen --watch ./bench_startup --repeat "$repeat" --idle "$idle"
+    run_bench sync_soak python3 "$BRISQUEL_ROOT/bench/sync_soak.py" --helper "$build/tests/sync_helper" \
+        --minutes "$soak"
 )
 "$build/bench/bench_rtf" >"$logs/rtf.log" 2>&1
 

@@ -6,6 +6,7 @@
 //
 //   new TEXT        a new note from the tray, TEXT typed in   {"id": ...}
 //   edit ID TEXT    the note's text replaced by TEXT           {"ok": true}
+//   append ID TEXT  TEXT typed at the end of the note's text   {"ok": true}
 //   delete ID       "删除便笺" in the note's window, answered yes {"ok": true}
 //   list            every note of the list                     [{...}, ...]
 //   quit            the tray's exit command; the process ends with 0
@@ -90,16 +91,24 @@ void typeText(QWidget *editor, const QString &text)
     }
 }
 
-// Replaces the window's text as a user does (select all, type) and waits for
-// the window's delayed store to take it.
-QJsonObject typeInto(TNoteForm *window, const QString &text)
+enum class Typing { Replace, Append };
+
+// Replaces the window's text as a user does (select all, type) or types at
+// its end, and waits for the window's delayed store to take it.
+QJsonObject typeInto(TNoteForm *window, const QString &text, Typing typing = Typing::Replace)
 {
     window->activateWindow();
     window->NoteEdit->setFocus();
-    if (!trigger(window->SelectAll))
-        return failure(QStringLiteral("select all is not available"));
+    if (typing == Typing::Replace) {
+        if (!trigger(window->SelectAll))
+            return failure(QStringLiteral("select all is not available"));
+    } else {
+        QKeyEvent toEnd(QEvent::KeyPress, Qt::Key_End, Qt::ControlModifier);
+        QCoreApplication::sendEvent(window->NoteEdit, &toEnd);
+    }
+    const QString expected = typing == Typing::Replace ? text : window->NoteEdit->toPlainText() + text;
     typeText(window->NoteEdit, text);
-    if (window->NoteEdit->toPlainText() != text)
+    if (window->NoteEdit->toPlainText() != expected)
         return failure(QStringLiteral("the editor holds ") + window->NoteEdit->toPlainText());
     const QPointer<TNoteForm> alive(window);
     if (!waitFor([&] { return !alive || !alive->UpdateTimer->isActive(); }))
@@ -129,7 +138,7 @@ QJsonObject newNote(const QString &text)
     return answer;
 }
 
-QJsonObject editNote(const QString &id, const QString &text)
+QJsonObject editNote(const QString &id, const QString &text, Typing typing)
 {
     TNoteWrapper *wrapper = findNote(id);
     if (!wrapper)
@@ -139,7 +148,7 @@ QJsonObject editNote(const QString &id, const QString &text)
         wrapper->ShowNote();
     if (!wrapper->IsShown())
         return failure(QStringLiteral("the note's window does not open"));
-    return typeInto(wrapper->Window, text);
+    return typeInto(wrapper->Window, text, typing);
 }
 
 QJsonObject deleteNote(const QString &id)
@@ -227,8 +236,9 @@ private:
         const QString rest = order.section(QLatin1Char(' '), 1);
         if (verb == QLatin1String("new")) {
             answer(QJsonDocument(newNote(rest)));
-        } else if (verb == QLatin1String("edit")) {
-            answer(QJsonDocument(editNote(rest.section(QLatin1Char(' '), 0, 0), rest.section(QLatin1Char(' '), 1))));
+        } else if (verb == QLatin1String("edit") || verb == QLatin1String("append")) {
+            answer(QJsonDocument(editNote(rest.section(QLatin1Char(' '), 0, 0), rest.section(QLatin1Char(' '), 1),
+                                          verb == QLatin1String("edit") ? Typing::Replace : Typing::Append)));
         } else if (verb == QLatin1String("delete")) {
             answer(QJsonDocument(deleteNote(rest)));
         } else if (verb == QLatin1String("list")) {
