@@ -23,6 +23,7 @@ import subprocess
 import sys
 import tempfile
 import time
+import urllib.parse
 import urllib.request
 import xml.etree.ElementTree as ET
 
@@ -190,6 +191,11 @@ class Syncthing:
         computers were apart; each side still scans its own folder."""
         self.rest("PATCH", "/rest/config/devices/" + peer.device_id, {"paused": paused})
 
+    def local_sequence(self, name):
+        """Changes once this side's Syncthing has taken in a change of the file."""
+        path = "/rest/db/file?folder=%s&file=%s" % (FOLDER_ID, urllib.parse.quote(name))
+        return self.rest("GET", path)["local"]["sequence"]
+
     def log_tail(self, lines=30):
         try:
             with open(self.log, encoding="utf-8", errors="replace") as log:
@@ -274,6 +280,11 @@ def visible_text(note):
 
 def note_by_id(notes, note_id):
     return next((note for note in notes if note["id"] == note_id), None)
+
+
+def text_of(notes, note_id):
+    note = note_by_id(notes, note_id)
+    return note and visible_text(note)
 
 
 def folder_listing(folder):
@@ -367,22 +378,26 @@ def run_scenarios(session):
                            for note in b.notes()))
 
     b.ask("edit %s 乙改过 beta" % made)
-    wait_until("the edit made on b comes back to a",
-               lambda: visible_text(note_by_id(a.notes(), made) or {"shown": False, "text": None})
-               == "乙改过 beta")
+    wait_until("the edit made on b comes back to a", lambda: text_of(a.notes(), made) == "乙改过 beta")
 
     # Both edits are made while neither side can carry them over.
     st_a.set_peer_paused(st_b, True)
     st_b.set_peer_paused(st_a, True)
     wait_until("the two syncthings part", lambda: not st_a.connected_to(st_b) and not st_b.connected_to(st_a))
     texts = ("甲同时改 gamma-a", "乙同时改 gamma-b")
+    name = os.path.basename(note_by_id(a.notes(), made)["file"])
+    sequences = [syncthing.local_sequence(name) for syncthing in (st_a, st_b)]
     a.ask("edit %s %s" % (made, texts[0]))
     b.ask("edit %s %s" % (made, texts[1]))
+    # Each side's Syncthing has its own side's edit before they meet again.
+    wait_until("each syncthing takes in its own side's edit",
+               lambda: all(syncthing.local_sequence(name) != sequence
+                           for syncthing, sequence in zip((st_a, st_b), sequences)))
     st_a.set_peer_paused(st_b, False)
     st_b.set_peer_paused(st_a, False)
     wait_until("the note edited on both sides ends as the original and one conflict copy on both",
                lambda: all(conflict_settled(notes, made, texts) for notes in session.lists()), seconds=90)
-    originals = [visible_text(note_by_id(notes, made)) for notes in session.lists()]
+    originals = [text_of(notes, made) for notes in session.lists()]
     assert originals[0] == originals[1], "the two sides keep different originals: %r" % originals
 
     b_file = note_by_id(b.notes(), made)["file"]
