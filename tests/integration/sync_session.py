@@ -344,6 +344,9 @@ class Session:
                 except AssertionError as failure:
                     parts.append("notes: %s" % failure)
             parts.append("note folder %s:\n%s" % (side.folder, folder_listing(side.folder)))
+            if os.path.exists(side.stderr):
+                with open(side.stderr, encoding="utf-8", errors="replace") as errors:
+                    parts.append("program's messages:\n" + "".join(errors.readlines()[-20:]))
             parts.append("syncthing log:\n" + syncthing.log_tail())
         return "\n".join(parts)
 
