@@ -8,6 +8,7 @@
 #include "notewindow/NoteConfUnit.h"
 #include "notewindow/NoteFormUnit.h"
 #include "platform/RegistryStore.h"
+#include "platform/RtfReader.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -499,7 +500,8 @@ void TestNotesManager::propertiesCancelStillSaves()
     writeNote(QStringLiteral("N01"), QStringLiteral("cancel"));
     CreateNoteEngine();
     TNoteWrapper *note = wrapperById(QStringLiteral("N01"));
-    QFile::remove(note->FileName);
+    note->Window->NoteEdit->setPlainText(QStringLiteral("typed before"));
+    note->ReadFromWindow();
     onPropertiesDialog([](TNoteConf *dialog) {
         dialog->Titleedit->setText(QStringLiteral("changed"));
         dialog->NColor->setColor(0x00ABCDEF);
@@ -508,7 +510,9 @@ void TestNotesManager::propertiesCancelStillSaves()
     EditNoteProperties(note, -1, -1);
     QCOMPARE(note->Note->Title, QStringLiteral("cancel"));
     QCOMPARE(note->Note->NoteColor, clNone);
-    QVERIFY(QFile::exists(note->FileName));
+    TNoteClass saved(QStringLiteral("N01"));
+    QCOMPARE(saved.LoadFromFile(note->FileName), TNoteClass::LoadResult::Loaded);
+    QCOMPARE(Rtf::toPlainText(saved.Content).trimmed(), QStringLiteral("typed before"));
     QVERIFY(ShellReady);
 }
 
