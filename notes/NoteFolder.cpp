@@ -69,11 +69,12 @@ int removeOwnLeftovers(const QString &folder)
 
 } // namespace NoteFolder
 
-FileStamp FileStamp::of(const QString &path, bool withDigest)
+FileStamp FileStamp::of(const QString &path, bool withDigest, bool folder)
 {
     FileStamp stamp;
     struct stat status {};
-    if (::stat(QFile::encodeName(path).constData(), &status) != 0 || !S_ISREG(status.st_mode))
+    if (::stat(QFile::encodeName(path).constData(), &status) != 0
+        || !(folder ? S_ISDIR(status.st_mode) : S_ISREG(status.st_mode)))
         return stamp;
     stamp.exists = true;
     stamp.size = status.st_size;
@@ -126,6 +127,8 @@ void FolderWatch::scan()
         return;
     }
     m_soon.stop();
+    m_checksSincePass = 0;
+    m_folderStamp = FileStamp::of(m_folder, false, true);
     // A folder replaced or made anew is watched again.
     if (m_watcher.directories().isEmpty() && QFileInfo::exists(m_folder))
         m_watcher.addPath(m_folder);
@@ -164,6 +167,13 @@ void FolderWatch::scan()
     m_inPass = true;
     const auto done = qScopeGuard([this] { m_inPass = false; });
     emit changed(changes);
+}
+
+void FolderWatch::check()
+{
+    constexpr int kChecksPerPass = 10;
+    if (++m_checksSincePass >= kChecksPerPass || !FileStamp::of(m_folder, false, true).sameLook(m_folderStamp))
+        scan();
 }
 
 void FolderWatch::remember(const QString &path)

@@ -41,7 +41,8 @@ struct FileStamp
     quint64 inode = 0;
     QByteArray digest; // of the content; empty when not read
 
-    static FileStamp of(const QString &path, bool withDigest);
+    // Of a regular file, or with folder true of a folder.
+    static FileStamp of(const QString &path, bool withDigest, bool folder = false);
     bool sameLook(const FileStamp &other) const
     {
         return exists == other.exists && size == other.size && modifiedNs == other.modifiedNs && inode == other.inode;
@@ -79,6 +80,10 @@ public:
     void start();
     // One pass: compares the folder with what was last known or reported.
     void scan();
+    // The backstop, for the one-second timer: a pass when the folder itself
+    // changed (a file added, removed or renamed into place, as sync tools
+    // do), and every tenth call in any case, for files written in place.
+    void check();
     // This program has just read or written the file as it is now.
     void remember(const QString &path);
     // This program has removed the file, or no longer cares for it.
@@ -111,6 +116,8 @@ private:
     QFileSystemWatcher m_watcher;
     QTimer m_soon;
     bool m_inPass = false;
+    FileStamp m_folderStamp;
+    int m_checksSincePass = 0;
 };
 
 Q_DECLARE_METATYPE(FolderChanges)

@@ -272,7 +272,7 @@ void TNotesManager::CloseAll()
 
 void TNotesManager::CheckTimers()
 {
-    m_files.scan();
+    m_files.check();
     const QList<TNoteWrapper *> notes = Notes.snapshot();
     const int removals = Notes.removals();
     // One reading of the clock serves the whole scan, which takes well under
