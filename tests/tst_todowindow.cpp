@@ -2,12 +2,14 @@
 #include "app/InternalProcs.h"
 #include "platform/BrisquelError.h"
 #include "platform/RegistryStore.h"
-#include "tests/FileSizeLimit.h"
+#include "tests/support/Actions.h"
+#include "tests/support/FileHelpers.h"
+#include "tests/support/FileSizeLimit.h"
+#include "tests/support/PdfText.h"
 #include "todolist/ProfileFile.h"
 #include "todolist/TaskListView.h"
 #include "todolist/ToDoListEngine.h"
 #include "todolist/ToDoListFormUnit.h"
-#include "tests/PdfText.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -36,15 +38,12 @@ void writeProject(const QString &name, const QList<TodoTask> &tasks)
 
 QByteArray projectBytes(const QString &name)
 {
-    QFile file(ProjectFilePath(name));
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    return fileBytes(ProjectFilePath(name));
 }
 
 void writePlainProject(const QString &name, const QByteArray &bytes)
 {
-    QFile file(ProjectFilePath(name));
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(bytes);
+    QVERIFY(writeFileBytes(ProjectFilePath(name), bytes));
 }
 
 QList<TodoTask> readProject(const QString &name)
@@ -54,14 +53,6 @@ QList<TodoTask> readProject(const QString &name)
     if (!LoadProject(ProjectFilePath(name), tasks, reason))
         qWarning("%s", qPrintable(reason));
     return tasks;
-}
-
-QStringList menuTexts(const QMenu *menu)
-{
-    QStringList texts;
-    for (const QAction *action : menu->actions())
-        texts.append(action->isSeparator() ? QStringLiteral("-") : action->text());
-    return texts;
 }
 
 // A word of the printed page as pdftotext places it, in points.
@@ -276,10 +267,10 @@ void TestTodoWindow::windowParts()
 
     QCOMPARE(form->ProjectMenuDropdown->text(), QStringLiteral("菜单"));
     QCOMPARE(form->ProjectMenuDropdown->menu(), form->TodoOptionsMenu);
-    QCOMPARE(menuTexts(form->TodoOptionsMenu),
+    QCOMPARE(actionCaptions(form->TodoOptionsMenu->actions()),
              (QStringList{"新建方案", "-", "删除当前方案", "重命名当前方案", "-", "打印当前方案", "-",
                           "关闭 TODO 列表"}));
-    QCOMPARE(menuTexts(form->PriorityPopUP),
+    QCOMPARE(actionCaptions(form->PriorityPopUP->actions()),
              (QStringList{"临界优先权", "优先权 1", "优先权 2", "优先权 3", "优先权 4", "优先权 5", "优先权 6",
                           "优先权 7", "优先权 8", "低优先权 "}));
     for (int i = 0; i < 10; ++i) {
@@ -493,7 +484,7 @@ void TestTodoWindow::newProjectShownBeforeCaseTwin()
     writeProject(QStringLiteral("plan"), {task("p", false, 1)});
     TToDOListForm *form = openWindow();
     answer(true, QStringLiteral("Plan"));
-    form->NewProject->trigger();
+    TRIGGER_ACTION(form, "新建方案");
     QCOMPARE(form->ProjectListCB->count(), 2);
     QCOMPARE(form->SelectedProject(), QStringLiteral("Plan"));
     QCOMPARE(form->ToDoList->topLevelItemCount(), 0);
@@ -660,13 +651,13 @@ void TestTodoWindow::priorityChange()
     const QByteArray before = projectBytes(QStringLiteral("Work"));
     TToDOListForm *form = openWindow();
     selectRow(2);
-    form->PriorityActions.at(0)->trigger();
+    TRIGGER_ACTION(form, "临界优先权");
     QCOMPARE(titles(), (QStringList{"c", "a", "b"}));
     QCOMPARE(form->ToDoList->selectedTask()->text(0), QStringLiteral("c"));
     QCOMPARE(form->ToDoList->selectedTask()->priority(), 0);
     QCOMPARE(projectBytes(QStringLiteral("Work")), before);
 
-    form->PriorityActions.at(9)->trigger();
+    TRIGGER_ACTION(form, "低优先权");
     QCOMPARE(titles(), (QStringList{"a", "b", "c"}));
     clickBlank();
     QCOMPARE(readProject(QStringLiteral("Work")),
@@ -730,7 +721,7 @@ void TestTodoWindow::changesSavedOnSwitchAndClose()
 
     // A priority change is written before another project is shown.
     selectRow(1);
-    form->PriorityActions.at(0)->trigger();
+    TRIGGER_ACTION(form, "临界优先权");
     form->ProjectListCB->setCurrentIndex(1);
     QCOMPARE(readProject(QStringLiteral("A")),
              (QList<TodoTask>{task("b", false, 0), task("a", false, 1), task("c", true, 3)}));
@@ -743,8 +734,8 @@ void TestTodoWindow::changesSavedOnSwitchAndClose()
     list->setFocus();
     QTest::keyClick(list, Qt::Key_Space);
     answer(true);
-    form->RemoveCTasks->trigger();
-    form->CloseTODO->trigger();
+    TRIGGER_ACTION(form, "删除完成的任务");
+    TRIGGER_ACTION(form, "关闭 TODO 列表");
     QVERIFY(ToDoListForm == nullptr);
     QCOMPARE(readProject(QStringLiteral("A")), QList<TodoTask>{task("a", false, 1)});
 
@@ -761,9 +752,9 @@ void TestTodoWindow::changesSavedOnSwitchAndClose()
 
     form = openWindow();
     selectRow(0);
-    form->PriorityActions.at(4)->trigger();
+    TRIGGER_ACTION(form, "优先权 4");
     answer(true);
-    form->DeleteProject->trigger();
+    TRIGGER_ACTION(form, "删除当前方案");
     QVERIFY(!QFile::exists(ProjectFilePath(QStringLiteral("A"))));
     QCOMPARE(form->SelectedProject(), QStringLiteral("B"));
 }
@@ -777,7 +768,7 @@ void TestTodoWindow::unstorableTitleIsKept()
     // text back to change.
     answer(true, QStringLiteral("Buy \U0001F95B milk \u0105 \U0001F95B"));
     answer(true, QStringLiteral("Buy milk"));
-    form->NewTask->trigger();
+    TRIGGER_ACTION(form, "新建任务");
     QCOMPARE(m_prompts.size(), 3);
     QCOMPARE(m_prompts.at(1).kind, PromptKind::Warning);
     QCOMPARE(m_prompts.at(1).text, QStringLiteral("任务文本中的这些字符不能保存: \U0001F95B \u0105"));
@@ -790,7 +781,7 @@ void TestTodoWindow::unstorableTitleIsKept()
     selectRow(0);
     answer(true, QStringLiteral("a\U0001F95B"));
     answer(false);
-    form->EditTask->trigger();
+    TRIGGER_ACTION(form, "编辑任务");
     QCOMPARE(m_prompts.last().defaultText, QStringLiteral("a\U0001F95B"));
     QCOMPARE(titles(), (QStringList{"Buy milk", "alpha"}));
 
