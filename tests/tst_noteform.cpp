@@ -585,7 +585,7 @@ void TestNoteForm::closeCommandSurvivesFailingSave()
         errors << request.text;
         throw std::runtime_error("prompt failed");
     });
-    form->CloseFormButExecute();
+    TRIGGER_ACTION(form.data(), "关闭便笺");
     QCOMPARE(errors.size(), 1);
     // Once detached, the window goes: nothing would read it any more.
     QVERIFY(wrapper->Window.isNull());

@@ -374,7 +374,7 @@ void TestTodoWindow::newProject()
     TToDOListForm *form = openWindow();
     const QByteArray zedBefore = projectBytes(QStringLiteral("Zed"));
     answer(accepted, typed);
-    form->NewProjectExecute();
+    TRIGGER_ACTION(form, "新建方案");
 
     QCOMPARE(m_prompts.first().kind, PromptKind::Input);
     QCOMPARE(m_prompts.first().caption, QStringLiteral("新建方案"));
@@ -405,7 +405,7 @@ void TestTodoWindow::deleteProject()
     form->SelectProject(QStringLiteral("Beta"));
 
     answer(false);
-    form->DeleteProjectExecute();
+    TRIGGER_ACTION(form, "删除当前方案");
     QCOMPARE(m_prompts.last().kind, PromptKind::Confirmation);
     QCOMPARE(m_prompts.last().caption, QStringLiteral("确认"));
     QCOMPARE(m_prompts.last().text, QStringLiteral("你是否要删除: Beta"));
@@ -413,13 +413,13 @@ void TestTodoWindow::deleteProject()
     QCOMPARE(form->SelectedProject(), QStringLiteral("Beta"));
 
     answer(true);
-    form->DeleteProjectExecute();
+    TRIGGER_ACTION(form, "删除当前方案");
     QVERIFY(!QFile::exists(ProjectFilePath(QStringLiteral("Beta"))));
     QCOMPARE(form->SelectedProject(), QStringLiteral("Alpha"));
     QCOMPARE(titles(), QStringList{QStringLiteral("first")});
 
     answer(true);
-    form->DeleteProjectExecute();
+    TRIGGER_ACTION(form, "删除当前方案");
     QCOMPARE(form->ProjectListCB->count(), 0);
     QCOMPARE(form->ToDoList->topLevelItemCount(), 0);
     QVERIFY(!form->DeleteProject->isEnabled());
@@ -434,7 +434,7 @@ void TestTodoWindow::renameProject()
     TToDOListForm *form = openWindow();
 
     answer(true, QStringLiteral(" Gamma "));
-    form->RenameProjectExecute();
+    TRIGGER_ACTION(form, "重命名当前方案");
     QCOMPARE(m_prompts.last().caption, QStringLiteral("新的名称"));
     QCOMPARE(m_prompts.last().text, QStringLiteral("新方案的名称?"));
     QCOMPARE(ListProjects(), (QStringList{"Beta", "Gamma"}));
@@ -444,20 +444,20 @@ void TestTodoWindow::renameProject()
 
     // Onto an existing project: refused, and that project is shown.
     answer(true, QStringLiteral("Beta"));
-    form->RenameProjectExecute();
+    TRIGGER_ACTION(form, "重命名当前方案");
     QCOMPARE(m_prompts.last().text, QStringLiteral("Project already existent"));
     QCOMPARE(ListProjects(), (QStringList{"Beta", "Gamma"}));
     QCOMPARE(form->SelectedProject(), QStringLiteral("Beta"));
 
     form->SelectProject(QStringLiteral("Gamma"));
     answer(true, QStringLiteral("x/y"));
-    form->RenameProjectExecute();
+    TRIGGER_ACTION(form, "重命名当前方案");
     QCOMPARE(m_prompts.last().text, QStringLiteral("Error creating project"));
     QCOMPARE(ListProjects(), (QStringList{"Beta", "Gamma"}));
 
     form->SelectProject(QStringLiteral("Gamma"));
     answer(false);
-    form->RenameProjectExecute();
+    TRIGGER_ACTION(form, "重命名当前方案");
     QCOMPARE(ListProjects(), (QStringList{"Beta", "Gamma"}));
     QCOMPARE(form->SelectedProject(), QStringLiteral("Beta"));
 }
@@ -522,7 +522,7 @@ void TestTodoWindow::newTask()
     writeProject(QStringLiteral("Work"), {task("crit", false, 0), task("alpha", false, 1), task("zulu", false, 1)});
     TToDOListForm *form = openWindow();
     answer(true, QStringLiteral("  mike  "));
-    form->NewTaskExecute();
+    TRIGGER_ACTION(form, "新建任务");
     QCOMPARE(m_prompts.last().caption, QStringLiteral("新建任务"));
     QCOMPARE(m_prompts.last().text, QStringLiteral("任务文本?"));
     QCOMPARE(m_prompts.last().defaultText, QString());
@@ -543,7 +543,7 @@ void TestTodoWindow::newTaskCancelledStillSaves()
     QCOMPARE(form->ToDoList->tasks().first(), task(QStringLiteral("Buy milk"), true, -1));
     QVERIFY(form->ToDoList->taskAt(0)->icon(0).pixmap(16, 16).toImage().pixelColor(8, 8).alpha() == 0);
     answer(false);
-    form->NewTaskExecute();
+    TRIGGER_ACTION(form, "新建任务");
     QCOMPARE(form->ToDoList->topLevelItemCount(), 2);
     QVERIFY(projectBytes(QStringLiteral("Old")).startsWith("[main]\r\nfileinfo=1\r\n"));
     const QList<TodoTask> expected{task(QStringLiteral("Buy milk"), true, 9), task(QStringLiteral("Call"), false, 9)};
@@ -554,12 +554,12 @@ void TestTodoWindow::editTask()
 {
     writeProject(QStringLiteral("Work"), {task("alpha", false, 1), task("beta", false, 1)});
     TToDOListForm *form = openWindow();
-    form->EditTaskExecute();
+    TRIGGER_ACTION(form, "编辑任务");
     QCOMPARE(m_prompts.last().text, QStringLiteral("No Task Selected"));
 
     selectRow(1);
     answer(true, QStringLiteral("  bravo "));
-    form->EditTaskExecute();
+    TRIGGER_ACTION(form, "编辑任务");
     QCOMPARE(m_prompts.last().caption, QStringLiteral("编辑任务"));
     QCOMPARE(m_prompts.last().defaultText, QStringLiteral("beta"));
     QCOMPARE(titles(), (QStringList{"alpha", "bravo"}));
@@ -568,7 +568,7 @@ void TestTodoWindow::editTask()
     // An edit does not re-sort; the file keeps the shown order.
     selectRow(0);
     answer(true, QStringLiteral("zulu"));
-    form->EditTaskExecute();
+    TRIGGER_ACTION(form, "编辑任务");
     QCOMPARE(titles(), (QStringList{"zulu", "bravo"}));
     const ProfileReader file(QString::fromLatin1(projectBytes(QStringLiteral("Work"))));
     QCOMPARE(file.readString(QStringLiteral("item0"), QStringLiteral("Title"), {}), QStringLiteral("zulu"));
@@ -576,7 +576,7 @@ void TestTodoWindow::editTask()
     // Only blanks: nothing changes and nothing is written.
     QVERIFY(QFile::remove(ProjectFilePath(QStringLiteral("Work"))));
     answer(true, QStringLiteral("   "));
-    form->EditTaskExecute();
+    TRIGGER_ACTION(form, "编辑任务");
     QCOMPARE(titles(), (QStringList{"zulu", "bravo"}));
     QVERIFY(!QFile::exists(ProjectFilePath(QStringLiteral("Work"))));
 
@@ -584,7 +584,7 @@ void TestTodoWindow::editTask()
     form->ToDoList->taskAt(1)->setText(0, QStringLiteral("  padded  "));
     selectRow(1);
     answer(false);
-    form->EditTaskExecute();
+    TRIGGER_ACTION(form, "编辑任务");
     QCOMPARE(m_prompts.last().defaultText, QStringLiteral("padded"));
     QCOMPARE(titles(), (QStringList{"zulu", "padded"}));
     QVERIFY(projectBytes(QStringLiteral("Work")).contains("Title=padded\r\n"));
@@ -595,7 +595,7 @@ void TestTodoWindow::removeTask()
     writePlainProject(QStringLiteral("Old"), QByteArray("0alpha\r\n0beta\r\n"));
     TToDOListForm *form = openWindow();
 
-    form->RemoveTaskExecute();
+    TRIGGER_ACTION(form, "删除任务");
     QCOMPARE(m_prompts.last().kind, PromptKind::Plain);
     QCOMPARE(m_prompts.last().text, QStringLiteral("未选择项目"));
     // Written all the same.
@@ -604,14 +604,14 @@ void TestTodoWindow::removeTask()
     selectRow(0);
     QVERIFY(QFile::remove(ProjectFilePath(QStringLiteral("Old"))));
     answer(false);
-    form->RemoveTaskExecute();
+    TRIGGER_ACTION(form, "删除任务");
     QCOMPARE(m_prompts.last().kind, PromptKind::Confirmation);
     QCOMPARE(m_prompts.last().text, QStringLiteral("你是否要删除: alpha"));
     QCOMPARE(titles(), (QStringList{"alpha", "beta"}));
     QCOMPARE(readProject(QStringLiteral("Old")).size(), 2);
 
     answer(true);
-    form->RemoveTaskExecute();
+    TRIGGER_ACTION(form, "删除任务");
     QCOMPARE(titles(), QStringList{QStringLiteral("beta")});
     QCOMPARE(readProject(QStringLiteral("Old")), (QList<TodoTask>{task("beta", false, 9)}));
     QVERIFY(!form->PriorityActions.at(0)->isEnabled());
@@ -625,13 +625,13 @@ void TestTodoWindow::removeCompletedTasks()
     TToDOListForm *form = openWindow();
 
     answer(false);
-    form->RemoveCTasksExecute();
+    TRIGGER_ACTION(form, "删除完成的任务");
     QCOMPARE(m_prompts.last().kind, PromptKind::Confirmation);
     QCOMPARE(m_prompts.last().text, QStringLiteral("你确定要删除所有已完成的任务吗? (不可撤销)"));
     QCOMPARE(form->ToDoList->topLevelItemCount(), 4);
 
     answer(true);
-    form->RemoveCTasksExecute();
+    TRIGGER_ACTION(form, "删除完成的任务");
     QCOMPARE(titles(), QStringList{QStringLiteral("b")});
     QCOMPARE(projectBytes(QStringLiteral("Work")), before);
     clickBlank();
@@ -640,7 +640,7 @@ void TestTodoWindow::removeCompletedTasks()
     // With nothing done it still asks first.
     const qsizetype asked = m_prompts.size();
     answer(true);
-    form->RemoveCTasksExecute();
+    TRIGGER_ACTION(form, "删除完成的任务");
     QCOMPARE(m_prompts.size(), asked + 1);
     QCOMPARE(titles(), QStringList{QStringLiteral("b")});
 }
