@@ -7,7 +7,8 @@
 #include "app/RegistryUnit.h"
 #include "notes/NoteManagerUnit.h"
 #include "platform/RegistryStore.h"
-#include "tests/KillSaverModel.h"
+#include "tests/support/FileHelpers.h"
+#include "tests/support/KillSaverModel.h"
 
 #include <QtTest>
 
@@ -36,12 +37,6 @@ quint32 killSeed()
     bool ok = false;
     const int seed = qEnvironmentVariableIntValue("BRISQUEL_KILL_SEED", &ok);
     return ok ? quint32(seed) : QRandomGenerator::global()->generate();
-}
-
-QByteArray fileBytes(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 // The settings SaveSettings writes, each with what the store holds for it
