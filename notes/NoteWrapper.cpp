@@ -12,6 +12,8 @@
 #include <QApplication>
 #include <QFile>
 #include <QFileInfo>
+#include <QTextDocument>
+#include <QTextEdit>
 #include <QTreeWidgetItem>
 
 #include <cmath>
@@ -117,9 +119,9 @@ bool TNoteWrapper::OpenWindow()
     window->Wrapper = this;
     window->PlaceAt(QRect(Note->Left, Note->Top, Note->Width, Note->Height));
     // Showing the note's body is no edit of it.
-    const bool edited = window->BodyEdited;
+    const bool edited = window->NoteEdit->document()->isModified();
     window->LoadContent(Note->Content);
-    window->BodyEdited = edited;
+    window->NoteEdit->document()->setModified(edited);
     window->UpdateTimer->stop();
     window->setObjectName(NoteID);
     window->setWindowTitle(QStringLiteral("Brisquel"));
@@ -243,7 +245,7 @@ void TNoteWrapper::Save()
             Manager->KeepConflictingCopy(this);
             m_stored = std::make_unique<TNoteClass>(*Note);
             if (!Window.isNull())
-                Window->BodyEdited = false;
+                Window->NoteEdit->document()->setModified(false);
         }
         TakeTheirs(!Window.isNull());
         return;
@@ -263,7 +265,7 @@ void TNoteWrapper::stored()
 {
     m_stored = std::make_unique<TNoteClass>(*Note);
     if (!Window.isNull())
-        Window->BodyEdited = false;
+        Window->NoteEdit->document()->setModified(false);
     if (Manager && Manager->NoteFiles())
         Manager->NoteFiles()->remember(FileName);
 }
@@ -277,7 +279,7 @@ bool TNoteWrapper::HasUnsavedEdit() const
 {
     if (!m_stored)
         return true;
-    if (!Window.isNull() && Window->BodyEdited)
+    if (!Window.isNull() && Window->NoteEdit->document()->isModified())
         return true;
     // The body counts through the window alone: the same text written out
     // again may differ in its bytes from what was read.

@@ -694,7 +694,6 @@ void TNoteForm::BorderMouseDown(QWidget *border, QMouseEvent *event)
 
 void TNoteForm::NoteEditChange()
 {
-    BodyEdited = true;
     RestartUpdateTimer();
 }
 

@@ -46,8 +46,6 @@ public:
     // Set when the window starts to close, never cleared: from then on the
     // delayed store and the reduced-state handling do nothing.
     bool Closing = false;
-    // The body changed by the user since the note was last read or saved.
-    bool BodyEdited = false;
 
     QTimer *UpdateTimer;
     QTimer *Allarme;

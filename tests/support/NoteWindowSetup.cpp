@@ -17,6 +17,9 @@ void resetNoteWindowWorld(const QString &bodyFace, quint8 bodySize)
     Starting = false;
     ShuttingDown = false;
     Clock::setNow(QDateTime(QDate(2024, 3, 5), QTime(10, 0)));
+    // The folder of the program folder set now, never an earlier or an
+    // empty one (which would name the working folder).
+    InitUserFolder();
     QDir(UserFolder).removeRecursively();
     InitUserFolder();
 }
