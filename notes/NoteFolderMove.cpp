@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QStringList>
 
 #include <optional>
@@ -70,6 +71,11 @@ Outcome copyFile(const QString &source, const QString &target, bool &made)
 
 NoteFolderMoveResult MoveNoteFiles(const QString &from, const QString &to)
 {
+    // Another name of the same folder (a link) already holds every file:
+    // removing the "old" ones would remove the notes themselves.
+    const QString sameFolder = QFileInfo(from).canonicalFilePath();
+    if (!sameFolder.isEmpty() && sameFolder == QFileInfo(to).canonicalFilePath())
+        return {};
     const QDir source(from);
     const QDir target(to);
     const QStringList files = noteFiles(from);

@@ -63,6 +63,7 @@ private slots:
     void failedMoveRemovesNothing_data();
     void failedMoveRemovesNothing();
     void unusableStoredFolderFallsBackOnce();
+    void movingIntoALinkToTheSameFolderKeepsTheNotes();
 
 private:
     void writeNote(const QString &folder, const QString &name, const QByteArray &content = QByteArray());
@@ -304,6 +305,22 @@ void TestNoteFolderChoice::unusableStoredFolderFallsBackOnce()
     QVERIFY(m_prompts.constFirst().text.contains(blocker + QStringLiteral("/Notes")));
     // The choice stays for a start at which the folder can be used again.
     QCOMPARE(NoteFolderChoice(), blocker + QStringLiteral("/Notes"));
+}
+
+void TestNoteFolderChoice::movingIntoALinkToTheSameFolderKeepsTheNotes()
+{
+    writeNote(m_default, QStringLiteral("N01.knt"));
+    const QMap<QString, QByteArray> before = folderContents(m_default);
+    const QString link = m_elsewhere->filePath(QStringLiteral("link"));
+    QVERIFY(QFile::link(m_default, link));
+
+    CreateNoteEngine();
+    m_moveAnswer = true;
+    configureFolder(link);
+
+    QCOMPARE(folderContents(m_default), before);
+    QCOMPARE(UserFolder, link + u'/');
+    QCOMPARE(noteIds(), QStringList{QStringLiteral("N01")});
 }
 
 QTEST_MAIN(TestNoteFolderChoice)
