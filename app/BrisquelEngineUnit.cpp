@@ -167,7 +167,7 @@ void fillConfiguration(TConfigurationForm &dialog)
     dialog.AutoStart->setEnabled(Autostart::canAutostart());
     dialog.TrillFileEdit->setText(Settings.TrillFile);
     dialog.NoteFolderEdit->setPlaceholderText(QDir::cleanPath(DefaultUserFolder()));
-    dialog.NoteFolderEdit->setText(UserFolder == DefaultUserFolder() ? QString() : QDir::cleanPath(UserFolder));
+    dialog.NoteFolderEdit->setText(NoteFolderChoice());
     dialog.BColor->setColor(Settings.TitleColor);
     dialog.NColor->setColor(Settings.NoteColor);
     dialog.PendingWidth = Settings.DefNoteWidth;
@@ -221,8 +221,14 @@ void TBrisquelEngine::Configure()
 void TBrisquelEngine::changeNoteFolder(const QString &choice)
 {
     const QString target = NoteFolderFor(choice);
-    if (target == UserFolder)
+    const QString stored = target == DefaultUserFolder() ? QString() : QDir::cleanPath(target);
+    if (target == UserFolder) {
+        // The folder in use while the chosen one could not be used: taking
+        // it gives up that choice.
+        if (NoteFolderChoice() != stored)
+            StoreNoteFolderChoice(stored);
         return;
+    }
     if (!PrepareNoteFolder(target)) {
         ShowErrorBox(QStringLiteral("无法使用便笺文件夹:\n%1").arg(QDir::cleanPath(target)));
         return;
@@ -236,7 +242,7 @@ void TBrisquelEngine::changeNoteFolder(const QString &choice)
     const bool move = ConfirmYesNo(QStringLiteral("是否把现有的便笺和任务移到新的文件夹?"));
     const QString previousChoice = NoteFolderChoice();
     // Stored first: a store that cannot be written leaves everything as it was.
-    StoreNoteFolderChoice(target == DefaultUserFolder() ? QString() : QDir::cleanPath(target));
+    StoreNoteFolderChoice(stored);
     const QString oldFolder = UserFolder;
     // Closed before the move, so that no note is written into the old folder
     // after its files were taken away.

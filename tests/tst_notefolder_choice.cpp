@@ -181,6 +181,15 @@ void TestNoteFolderChoice::chosenFolderIsUsedNowAndAtNextStart()
     QCOMPARE(m_prompts.constFirst().kind, PromptKind::Warning);
     QVERIFY(m_prompts.constFirst().text.contains(blocked));
     QCOMPARE(NoteFolderChoice(), blocked);
+    // Confirming it again tells the same; "默认" gives it up.
+    configure([](TConfigurationForm &) {});
+    QCOMPARE(m_prompts.size(), 2);
+    QVERIFY(m_prompts.at(1).text.contains(blocked));
+    configure([](TConfigurationForm &dialog) {
+        QTest::mouseClick(dialog.findChild<QToolButton *>(QStringLiteral("NoteFolderDefault")), Qt::LeftButton);
+    });
+    QVERIFY(NoteFolderChoice().isEmpty());
+    QCOMPARE(m_prompts.size(), 2);
 }
 
 void TestNoteFolderChoice::moving_data()
