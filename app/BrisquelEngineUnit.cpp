@@ -8,12 +8,17 @@
 #include "dialogs/ConfigurationFormUnit.h"
 #include "dialogs/FontColorDialog.h"
 #include "dialogs/frmNotesManagerForm.h"
+#include "notes/NoteFolderMove.h"
 #include "platform/Autostart.h"
+#include "platform/RegistryStore.h"
+#include "todolist/ToDoListFormUnit.h"
 
 #include <QCheckBox>
+#include <QDir>
 #include <QLineEdit>
 
 #include <exception>
+#include <optional>
 
 TBrisquelEngine *NoteEngine = nullptr;
 
@@ -39,24 +44,46 @@ void putDefaultLook()
     Settings.NoteColor = 0x0000FFFF;
 }
 
+void tellDefaultFolderUsed()
+{
+    ShowWarning(QStringLiteral("无法使用便笺文件夹 %1。\n便笺暂时保存在默认的文件夹 %2 中。")
+                    .arg(QDir::cleanPath(NoteFolderFor(NoteFolderChoice())), QDir::cleanPath(UserFolder)));
+}
+
+QString moveFailure(const NoteFolderMoveResult &result, const QString &from)
+{
+    const QString file = QDir(from).filePath(result.file);
+    const QString kept = QStringLiteral("\n没有删除任何文件, 便笺和任务仍在原来的文件夹中。");
+    switch (result.outcome) {
+    case NoteFolderMoveResult::Outcome::Moved:
+        break;
+    case NoteFolderMoveResult::Outcome::CopyFailed:
+        return QStringLiteral("无法把文件 %1 复制到新的文件夹。").arg(file) + kept;
+    case NoteFolderMoveResult::Outcome::ReadBackDiffers:
+        return QStringLiteral("文件 %1 的副本与原文件不符。").arg(file) + kept;
+    case NoteFolderMoveResult::Outcome::NameTaken:
+        return QStringLiteral("新的文件夹中已有另一个文件 %1。").arg(result.file) + kept;
+    case NoteFolderMoveResult::Outcome::OldFilesLeft:
+        return QStringLiteral("便笺和任务已移到新的文件夹, 但无法删除原来的文件 %1。").arg(file);
+    }
+    return QString();
+}
+
 } // namespace
 
 TBrisquelEngine::TBrisquelEngine()
 {
     const ShellReadyGuard building;
     putDefaultLook();
-    InitUserFolder();
+    const bool chosenFolderUsed = InitUserFolder();
     LoadSettings();
-    Manager = std::make_unique<TNotesManager>();
-    QObject::connect(Manager.get(), &TNotesManager::listChanged, Manager.get(), [this] { RefreshNotesManager(); });
-    Manager->setPrintDialog([]() -> QPrinter * { return BrisquelMainForm ? BrisquelMainForm->PrintDialog() : nullptr; });
+    startManager();
+    if (!chosenFolderUsed)
+        tellDefaultFolderUsed();
 }
 
 TBrisquelEngine::~TBrisquelEngine()
 {
-    // The engine is out of service: what the notes do while they close no
-    // longer reaches the notes manager window.
-    QObject::disconnect(Manager.get(), &TNotesManager::listChanged, nullptr, nullptr);
     // The notes are saved even when the settings cannot be written.
     QString settingsError;
     try {
@@ -64,10 +91,25 @@ TBrisquelEngine::~TBrisquelEngine()
     } catch (const std::exception &error) {
         settingsError = QString::fromUtf8(error.what());
     }
-    Manager->CloseAll();
-    Manager.reset();
+    stopManager();
     if (!settingsError.isEmpty())
         ShowErrorBox(settingsError);
+}
+
+void TBrisquelEngine::startManager()
+{
+    Manager = std::make_unique<TNotesManager>();
+    QObject::connect(Manager.get(), &TNotesManager::listChanged, Manager.get(), [this] { RefreshNotesManager(); });
+    Manager->setPrintDialog([]() -> QPrinter * { return BrisquelMainForm ? BrisquelMainForm->PrintDialog() : nullptr; });
+}
+
+void TBrisquelEngine::stopManager()
+{
+    // What the notes do while they close no longer reaches the notes
+    // manager window.
+    QObject::disconnect(Manager.get(), &TNotesManager::listChanged, nullptr, nullptr);
+    Manager->CloseAll();
+    Manager.reset();
 }
 
 void TBrisquelEngine::RefreshNotesManager()
@@ -124,6 +166,8 @@ void fillConfiguration(TConfigurationForm &dialog)
     dialog.AutoStart->setChecked(Autostart::isAutostartEnabled());
     dialog.AutoStart->setEnabled(Autostart::canAutostart());
     dialog.TrillFileEdit->setText(Settings.TrillFile);
+    dialog.NoteFolderEdit->setPlaceholderText(QDir::cleanPath(DefaultUserFolder()));
+    dialog.NoteFolderEdit->setText(NoteFolderChoice());
     dialog.BColor->setColor(Settings.TitleColor);
     dialog.NColor->setColor(Settings.NoteColor);
     dialog.PendingWidth = Settings.DefNoteWidth;
@@ -158,6 +202,7 @@ void TBrisquelEngine::Configure()
     // written; the error itself goes on to the caller.
     const ShellReadyGuard configuring;
     Manager->SaveAll();
+    std::optional<QString> folderChoice;
     {
         TConfigurationForm dialog(BrisquelMainForm);
         fillConfiguration(dialog);
@@ -165,7 +210,63 @@ void TBrisquelEngine::Configure()
             SettingsChanged = true;
             takeConfiguration(dialog);
             Manager->RefreshAllWindows();
+            folderChoice = dialog.NoteFolderEdit->text();
         }
     }
     SaveSettings();
+    if (folderChoice)
+        changeNoteFolder(*folderChoice);
+}
+
+void TBrisquelEngine::changeNoteFolder(const QString &choice)
+{
+    const QString target = NoteFolderFor(choice);
+    const QString stored = target == DefaultUserFolder() ? QString() : QDir::cleanPath(target);
+    if (target == UserFolder) {
+        // The folder in use while the chosen one could not be used: taking
+        // it gives up that choice.
+        if (NoteFolderChoice() != stored)
+            StoreNoteFolderChoice(stored);
+        return;
+    }
+    if (!PrepareNoteFolder(target)) {
+        ShowErrorBox(QStringLiteral("无法使用便笺文件夹:\n%1").arg(QDir::cleanPath(target)));
+        return;
+    }
+    // The to-do window writes its project into the folder it was opened on.
+    if (ToDoListForm) {
+        ToDoListForm->close();
+        if (ToDoListForm)
+            return;
+    }
+    const bool move = ConfirmYesNo(QStringLiteral("是否把现有的便笺和任务移到新的文件夹?"));
+    const QString previousChoice = NoteFolderChoice();
+    // Stored first: a store that cannot be written leaves everything as it was.
+    StoreNoteFolderChoice(stored);
+    const QString oldFolder = UserFolder;
+    // Closed before the move, so that no note is written into the old folder
+    // after its files were taken away.
+    stopManager();
+    NoteFolderMoveResult moved;
+    if (move)
+        moved = MoveNoteFiles(oldFolder, target);
+    const bool moveFailed = moved.outcome != NoteFolderMoveResult::Outcome::Moved
+        && moved.outcome != NoteFolderMoveResult::Outcome::OldFilesLeft;
+    QString storeError;
+    if (moveFailed) {
+        try {
+            StoreNoteFolderChoice(previousChoice);
+        } catch (const ERegistryException &error) {
+            storeError = QString::fromUtf8(error.what());
+        }
+    }
+    const bool chosenFolderUsed = InitUserFolder();
+    startManager();
+    RefreshNotesManager();
+    if (moved.outcome != NoteFolderMoveResult::Outcome::Moved)
+        ShowErrorBox(moveFailure(moved, oldFolder));
+    if (!storeError.isEmpty())
+        ShowErrorBox(storeError);
+    if (!chosenFolderUsed)
+        tellDefaultFolderUsed();
 }

@@ -20,6 +20,16 @@ public:
     void ShowNotesManager();
     // Runs the configuration dialog and applies its result to all notes.
     void Configure();
+
+private:
+    // The manager of the notes in UserFolder, tied to the notes manager
+    // window and the print dialog.
+    void startManager();
+    // Every note saved and closed, then the manager destroyed.
+    void stopManager();
+    // Takes another note folder into use, moving the notes there when the
+    // user wants it.
+    void changeNoteFolder(const QString &choice);
 };
 
 // None before the main form has built the engine and after shutdown; it

@@ -1,5 +1,7 @@
 #include "app/InternalProcs.h"
 
+#include "app/RegistryUnit.h"
+
 #include "platform/CodePage.h"
 #include "platform/DateTime.h"
 
@@ -158,16 +160,42 @@ QString ProgramDataFile(const QString &name)
     return shared.isEmpty() ? beside : shared;
 }
 
-void InitUserFolder()
+QString DefaultUserFolder()
 {
-    UserFolder = UsersFolder() + LogOnName() + QLatin1Char('/');
+    return UsersFolder() + LogOnName() + QLatin1Char('/');
+}
+
+QString NoteFolderFor(const QString &choice)
+{
+    if (TrimBlanks(choice).isEmpty())
+        return DefaultUserFolder();
+    return withSeparator(QDir::cleanPath(QDir::home().absoluteFilePath(TrimBlanks(choice))));
+}
+
+bool PrepareNoteFolder(const QString &folder)
+{
+    makePrivatePath(folder);
+    const QFileInfo info(folder);
+    return info.isDir() && info.isWritable();
+}
+
+bool InitUserFolder()
+{
+    const QString chosen = NoteFolderChoice();
+    if (!TrimBlanks(chosen).isEmpty() && PrepareNoteFolder(NoteFolderFor(chosen))) {
+        UserFolder = NoteFolderFor(chosen);
+        return true;
+    }
+    UserFolder = DefaultUserFolder();
     makePrivatePath(UserFolder);
     // A folder made by an older copy or by hand may let others read the notes.
+    // A folder the user chose keeps the permissions the user gave it.
     const QFileInfo folder(UserFolder);
     const QFileDevice::Permissions others = QFile::ReadGroup | QFile::WriteGroup | QFile::ExeGroup
         | QFile::ReadOther | QFile::WriteOther | QFile::ExeOther;
     if (folder.isDir() && folder.ownerId() == ::geteuid() && (folder.permissions() & others))
         QFile::setPermissions(UserFolder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    return TrimBlanks(chosen).isEmpty();
 }
 
 QString NoteFileName(const QString &id)

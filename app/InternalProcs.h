@@ -40,7 +40,19 @@ void setProgramFolder(const QString &folder);
 // Log-on name of the real user, "defaultUser" when there is none.
 QString LogOnName();
 
-void InitUserFolder();
+// The note folder used when none is chosen: UsersFolder() and the log-on
+// name, ending with '/'.
+QString DefaultUserFolder();
+// The folder a choice of the settings store names, absolute (a relative one
+// below the home folder) and ending with '/'; the default one for no choice.
+QString NoteFolderFor(const QString &choice);
+// Creates the folder and its missing parents, readable by their owner only;
+// whether the folder then takes new files.
+bool PrepareNoteFolder(const QString &folder);
+// Sets UserFolder to the note folder chosen on this computer, or to the
+// default one. False when the chosen folder cannot be made or written: the
+// default one is used then, and the notes in the chosen one stay there.
+bool InitUserFolder();
 
 // Where this user's notes, to-do projects and exception log live, ending
 // with '/': the program's folder for a portable copy (one whose folder is

@@ -20,6 +20,7 @@ const QString kDefNoteWidth = QStringLiteral("DefNoteWidth");
 const QString kDefNoteHeight = QStringLiteral("DefNoteHeight");
 const QString kTrillFile = QStringLiteral("TrillFile");
 const QString kPlaceNoticeShown = QStringLiteral("PlaceNoticeShown");
+const QString kNoteFolder = QStringLiteral("NoteFolder");
 
 QString defaultTrillFile()
 {
@@ -131,4 +132,24 @@ void RememberPlaceNoticeShown()
     } catch (const ERegistryException &) {
         return;
     }
+}
+
+QString NoteFolderChoice()
+{
+    TRegistry registry;
+    if (!registry.OpenKeyReadOnly(BrisquelKey) || !registry.ValueExists(kNoteFolder))
+        return QString();
+    try {
+        return registry.ReadString(kNoteFolder);
+    } catch (const ERegistryException &) {
+        return QString();
+    }
+}
+
+void StoreNoteFolderChoice(const QString &folder)
+{
+    TRegistry registry;
+    if (!registry.OpenKey(BrisquelKey, true))
+        throw ERegistryException(QStringLiteral("Failed to create key %1").arg(BrisquelKey));
+    registry.WriteString(kNoteFolder, folder);
 }

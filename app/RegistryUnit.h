@@ -35,3 +35,10 @@ void SaveSettings();
 // back to their saved places; a value of its own, apart from the settings.
 bool PlaceNoticeShown();
 void RememberPlaceNoticeShown();
+
+// The note folder chosen on this computer; empty for the default one. A value
+// that cannot be read counts as no choice.
+QString NoteFolderChoice();
+// Stores the choice, empty for the default. Throws ERegistryException when
+// the store cannot be written.
+void StoreNoteFolderChoice(const QString &folder);

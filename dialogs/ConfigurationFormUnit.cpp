@@ -137,17 +137,17 @@ TConfigurationForm::TConfigurationForm(QWidget *parent)
 void TConfigurationForm::createOptionsPage()
 {
     auto *noteOptions = new QGroupBox(QStringLiteral("便笺选项"), Options);
-    noteOptions->setGeometry(6, 6, 343, 110);
-    SafeSave = checkBox(noteOptions, "SafeSave", QStringLiteral("启用屏保(&S)"), 20);
-    Noteanim = checkBox(noteOptions, "Noteanim", QStringLiteral("便笺动画(&A)"), 42);
-    TransNote = checkBox(noteOptions, "TransNote", QStringLiteral("透明便笺 (仅 Win2k/xp)"), 64);
-    AutoStart = checkBox(noteOptions, "AutoStart", QStringLiteral("登录时启动 Brisquel"), 86);
+    noteOptions->setGeometry(6, 6, 343, 102);
+    SafeSave = checkBox(noteOptions, "SafeSave", QStringLiteral("启用屏保(&S)"), 18);
+    Noteanim = checkBox(noteOptions, "Noteanim", QStringLiteral("便笺动画(&A)"), 38);
+    TransNote = checkBox(noteOptions, "TransNote", QStringLiteral("透明便笺 (仅 Win2k/xp)"), 58);
+    AutoStart = checkBox(noteOptions, "AutoStart", QStringLiteral("登录时启动 Brisquel"), 78);
 
     auto *sound = new QGroupBox(QStringLiteral("报警声音文件"), Options);
-    sound->setGeometry(6, 122, 343, 56);
+    sound->setGeometry(6, 112, 343, 52);
     TrillFileEdit = new QLineEdit(sound);
     TrillFileEdit->setObjectName(QStringLiteral("TrillFileEdit"));
-    TrillFileEdit->setGeometry(12, 22, 290, 22);
+    TrillFileEdit->setGeometry(12, 20, 290, 22);
     TrillFileBrowse = TrillFileEdit->addAction(style()->standardIcon(QStyle::SP_DirOpenIcon),
                                                QLineEdit::TrailingPosition);
     TrillFileBrowse->setObjectName(QStringLiteral("TrillFileBrowse"));
@@ -156,8 +156,25 @@ void TConfigurationForm::createOptionsPage()
     SpeedButton1->setObjectName(QStringLiteral("SpeedButton1"));
     SpeedButton1->setAutoRaise(true);
     SpeedButton1->setIcon(style()->standardIcon(QStyle::SP_MediaPlay));
-    SpeedButton1->setGeometry(308, 21, 24, 24);
+    SpeedButton1->setGeometry(308, 19, 24, 24);
     connect(SpeedButton1, &QToolButton::clicked, this, &TConfigurationForm::SpeedButton1Click);
+
+    auto *folderLabel = new QLabel(QStringLiteral("便笺文件夹(&F)"), Options);
+    folderLabel->setGeometry(8, 175, 84, 16);
+    NoteFolderEdit = new QLineEdit(Options);
+    NoteFolderEdit->setObjectName(QStringLiteral("NoteFolderEdit"));
+    NoteFolderEdit->setGeometry(94, 172, 188, 22);
+    folderLabel->setBuddy(NoteFolderEdit);
+    NoteFolderBrowse = new QToolButton(Options);
+    NoteFolderBrowse->setObjectName(QStringLiteral("NoteFolderBrowse"));
+    NoteFolderBrowse->setText(QStringLiteral("..."));
+    NoteFolderBrowse->setGeometry(284, 172, 24, 22);
+    connect(NoteFolderBrowse, &QToolButton::clicked, this, &TConfigurationForm::NoteFolderBrowseClick);
+    NoteFolderDefault = new QToolButton(Options);
+    NoteFolderDefault->setObjectName(QStringLiteral("NoteFolderDefault"));
+    NoteFolderDefault->setText(QStringLiteral("默认"));
+    NoteFolderDefault->setGeometry(310, 172, 39, 22);
+    connect(NoteFolderDefault, &QToolButton::clicked, this, &TConfigurationForm::NoteFolderDefaultClick);
 }
 
 void TConfigurationForm::createNoteAppPage()
@@ -257,6 +274,20 @@ void TConfigurationForm::TrillFileBrowseClick()
 void TConfigurationForm::SpeedButton1Click()
 {
     PlaySoundFile(TrillFileEdit->text(), true);
+}
+
+void TConfigurationForm::NoteFolderBrowseClick()
+{
+    const QString current = NoteFolderEdit->text().isEmpty() ? NoteFolderEdit->placeholderText()
+                                                              : NoteFolderEdit->text();
+    const QString chosen = QFileDialog::getExistingDirectory(this, QStringLiteral("选择便笺文件夹"), current);
+    if (!chosen.isEmpty())
+        NoteFolderEdit->setText(chosen);
+}
+
+void TConfigurationForm::NoteFolderDefaultClick()
+{
+    NoteFolderEdit->clear();
 }
 
 void TConfigurationForm::NoteSizeChangeClick()

@@ -16,7 +16,7 @@ class QTabWidget;
 class QToolButton;
 
 // The global options: safe saving, animations, transparency, starting at
-// log-in, the alarm sound
+// log-in, the alarm sound, the note folder
 // and the default look and size of notes. The note engine fills the
 // controls from the settings, runs the dialog and reads them back on OK.
 class TConfigurationForm final : public QDialog
@@ -39,6 +39,11 @@ public:
     QLineEdit *TrillFileEdit;
     QAction *TrillFileBrowse; // the browse button inside the file field
     QToolButton *SpeedButton1;
+    // The chosen note folder; empty for the default one, whose path the
+    // field shows greyed.
+    QLineEdit *NoteFolderEdit;
+    QToolButton *NoteFolderBrowse;
+    QToolButton *NoteFolderDefault;
 
     QWidget *PreviewBox;
     ColorPicker *BColor;
@@ -65,6 +70,8 @@ public:
     void BColorClick(ColorPicker *picker);
     void TrillFileBrowseClick();
     void SpeedButton1Click();
+    void NoteFolderBrowseClick();
+    void NoteFolderDefaultClick();
     void NoteSizeChangeClick();
     void UpdateSizeLabel();
 

@@ -3,11 +3,38 @@
 #include "app/BrisquelMessages.h"
 #include "app/InternalProcs.h"
 #include "notewindow/NoteFormUnit.h"
+#include "platform/BrisquelError.h"
 
-#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 #include <exception>
+
+namespace {
+
+const QString kNoteExtension = QStringLiteral(".knt");
+// A conflicting copy opens this far right and down of its original.
+constexpr int kConflictOffset = 24;
+
+QString idOfFile(const QString &file)
+{
+    const QString name = QFileInfo(file).fileName();
+    return name.left(name.size() - kNoteExtension.size());
+}
+
+// Loads without asking the user anything: a file that arrives from another
+// computer may be half written, and is tried again when it changes.
+bool readsAsNote(const QString &file)
+{
+    TNoteClass probe(idOfFile(file));
+    try {
+        return probe.LoadFromFile(file) == TNoteClass::LoadResult::Loaded;
+    } catch (const BrisquelError &) {
+        return false;
+    }
+}
+
+} // namespace
 
 int TNoteList::Add(TNoteWrapper *wrapper)
 {
@@ -36,13 +63,17 @@ bool SameGroup(const QString &a, const QString &b)
 }
 
 TNotesManager::TNotesManager()
+    : m_files(UserFolder, kNoteExtension)
 {
-    const QStringList entries = QDir(UserFolder).entryList(
-        {QStringLiteral("*.knt")}, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-        QDir::Name | QDir::IgnoreCase);
-    // The filter ignores case, so N07.KNT is listed: that file is the note's.
-    for (const QString &entry : entries)
-        Notes.Add(new TNoteWrapper(entry.left(entry.size() - 4), this, UserFolder + entry));
+    // Left by saves that were cut short; they must not travel to the other
+    // computers that share the folder.
+    NoteFolder::removeOwnLeftovers(UserFolder);
+    m_files.start();
+    // Found in any letter case, so N07.KNT is listed: that file is the note's.
+    const QStringList files = m_files.items();
+    for (const QString &file : files)
+        Notes.Add(new TNoteWrapper(idOfFile(file), this, file));
+    QObject::connect(&m_files, &FolderWatch::changed, this, &TNotesManager::takeFolderChanges);
 }
 
 TNotesManager::~TNotesManager()
@@ -95,6 +126,7 @@ bool TNotesManager::DeleteNote(TNoteWrapper *wrapper, bool closeWindow)
     const QPointer<TNoteForm> window = wrapper->TakeWindow();
     Notes.Remove(wrapper);
     QFile::remove(file);
+    m_files.forget(file);
     ListChanged();
     releaseWhenClosed(wrapper, window);
     TNoteWrapper::LetWindowGo(window, closeWindow);
@@ -113,6 +145,84 @@ void TNotesManager::releaseWhenClosed(TNoteWrapper *wrapper, const QPointer<TNot
         m_removed.removeOne(wrapper);
         delete wrapper;
     });
+}
+
+TNoteWrapper *TNotesManager::wrapperOfFile(const QString &file) const
+{
+    const QList<TNoteWrapper *> notes = Notes.snapshot();
+    for (TNoteWrapper *wrapper : notes) {
+        if (wrapper->FileName == file)
+            return wrapper;
+    }
+    return nullptr;
+}
+
+void TNotesManager::takeFolderChanges(const FolderChanges &changes)
+{
+    // Closing a window lets messages run, and a shutdown then releases the
+    // manager.
+    const QPointer<QObject> alive(&m_lifetime);
+    for (const QString &file : changes.removed) {
+        if (TNoteWrapper *wrapper = wrapperOfFile(file))
+            dropNote(wrapper);
+        if (alive.isNull())
+            return;
+    }
+    for (const QString &file : changes.changed + changes.added) {
+        if (TNoteWrapper *wrapper = wrapperOfFile(file))
+            takeChangedFile(wrapper);
+        else
+            takeNewFile(file);
+        if (alive.isNull())
+            return;
+    }
+    ListChanged();
+}
+
+void TNotesManager::takeNewFile(const QString &file)
+{
+    if (!readsAsNote(file)) {
+        m_files.passOver(file);
+        return;
+    }
+    Notes.Add(new TNoteWrapper(idOfFile(file), this, file));
+}
+
+void TNotesManager::takeChangedFile(TNoteWrapper *wrapper)
+{
+    // Also a note made here that has not been saved yet, when another
+    // computer made one of the same id in the same second.
+    if (!readsAsNote(wrapper->FileName)) {
+        m_files.passOver(wrapper->FileName);
+        return;
+    }
+    if (!wrapper->Damaged && wrapper->HasUnsavedEdit())
+        KeepConflictingCopy(wrapper);
+    wrapper->TakeTheirs(true);
+}
+
+void TNotesManager::dropNote(TNoteWrapper *wrapper)
+{
+    if (!wrapper->Damaged && wrapper->HasUnsavedEdit())
+        KeepConflictingCopy(wrapper);
+    const QPointer<TNoteForm> window = wrapper->LeaveWindow();
+    Notes.Remove(wrapper);
+    releaseWhenClosed(wrapper, window);
+    TNoteWrapper::LetWindowGo(window, true);
+}
+
+void TNotesManager::KeepConflictingCopy(TNoteWrapper *wrapper)
+{
+    wrapper->ReadFromWindow();
+    auto *copy = new TNoteWrapper(*wrapper->Note, this);
+    copy->Note->Title = wrapper->Note->Title + QStringLiteral(" (冲突的副本)");
+    copy->Note->Left = wrapper->Note->Left + kConflictOffset;
+    copy->Note->Top = wrapper->Note->Top + kConflictOffset;
+    Notes.Add(copy);
+    if (wrapper->IsShown())
+        copy->OpenWindow();
+    copy->Save();
+    ListChanged();
 }
 
 void TNotesManager::ShowHideGroup(const QString &group, bool show)
@@ -162,6 +272,7 @@ void TNotesManager::CloseAll()
 
 void TNotesManager::CheckTimers()
 {
+    m_files.check();
     const QList<TNoteWrapper *> notes = Notes.snapshot();
     const int removals = Notes.removals();
     // One reading of the clock serves the whole scan, which takes well under

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "notes/NoteFolder.h"
 #include "notes/NoteWrapper.h"
 
 #include <QList>
@@ -48,10 +49,13 @@ public:
     QPrinter *PrintDialog() override { return m_printDialog ? m_printDialog() : nullptr; }
     // Where PrintDialog comes from: the program's printer, once it has one.
     void setPrintDialog(std::function<QPrinter *()> source) { m_printDialog = std::move(source); }
+    FolderWatch *NoteFiles() override { return &m_files; }
+    void KeepConflictingCopy(TNoteWrapper *wrapper) override;
     void ShowHideGroup(const QString &group, bool show);
     void SaveAll();
     void RefreshAllWindows();
     void CloseAll();
+    // Also the backstop of the folder's watcher.
     void CheckTimers();
     void RestoreTopmost();
     // Announces the change as listChanged.
@@ -68,10 +72,17 @@ signals:
 private:
     void releaseWhenClosed(TNoteWrapper *wrapper, const QPointer<TNoteForm> &window);
     bool stillListed(TNoteWrapper *wrapper, int removalsAtStart) const;
+    TNoteWrapper *wrapperOfFile(const QString &file) const;
+    // What other computers did to the note folder, through the sync tool.
+    void takeFolderChanges(const FolderChanges &changes);
+    void takeNewFile(const QString &file);
+    void takeChangedFile(TNoteWrapper *wrapper);
+    void dropNote(TNoteWrapper *wrapper);
 
     // Owned, like the wrappers in Notes.
     QList<TNoteWrapper *> m_removed;
     std::function<QPrinter *()> m_printDialog;
+    FolderWatch m_files;
     // Lives and dies with the manager: code that let messages run asks it
     // whether the manager is still there, and the release of a removed
     // wrapper is tied to it, so that it cannot run after the manager has gone.

@@ -3,6 +3,7 @@
 #include "app/BrisquelMessages.h"
 #include "app/InternalProcsGui.h"
 #include "app/RegistryUnit.h"
+#include "notes/NoteFolder.h"
 #include "notewindow/NoteFormUnit.h"
 #include "platform/BrisquelError.h"
 #include "platform/CodePage.h"
@@ -11,6 +12,8 @@
 #include <QApplication>
 #include <QFile>
 #include <QFileInfo>
+#include <QTextDocument>
+#include <QTextEdit>
 #include <QTreeWidgetItem>
 
 #include <cmath>
@@ -62,6 +65,16 @@ TNoteWrapper::~TNoteWrapper()
         window->Wrapper = nullptr;
 }
 
+TNoteWrapper::TNoteWrapper(const TNoteClass &record, TNoteOWN *owner)
+    : Manager(owner)
+{
+    InvalidatePreview();
+    NoteID = NewNoteID(IsComponentNameUsed);
+    Note = std::make_unique<TNoteClass>(record);
+    Note->NoteID = NoteID;
+    FileName = NoteFileName(NoteID);
+}
+
 void TNoteWrapper::LoadOrCreate(QString id, const QString &foundFile)
 {
     InvalidatePreview();
@@ -76,6 +89,10 @@ void TNoteWrapper::LoadOrCreate(QString id, const QString &foundFile)
         }
         NoteID = id;
         FileName = file;
+        SyncConflict = NoteFolder::classify(QFileInfo(file).fileName(), QStringLiteral(".knt"))
+            == NoteFolder::EntryKind::ConflictCopy;
+        if (loaded)
+            stored();
         if (loaded && !Note->IsHidden())
             OpenWindow();
         return;
@@ -101,7 +118,10 @@ bool TNoteWrapper::OpenWindow()
     window->SetAlphaBlend(Settings.NoteTransparency, kTransparentAlpha);
     window->Wrapper = this;
     window->PlaceAt(QRect(Note->Left, Note->Top, Note->Width, Note->Height));
+    // Showing the note's body is no edit of it.
+    const bool edited = window->NoteEdit->document()->isModified();
     window->LoadContent(Note->Content);
+    window->NoteEdit->document()->setModified(edited);
     window->UpdateTimer->stop();
     window->setObjectName(NoteID);
     window->setWindowTitle(QStringLiteral("Brisquel"));
@@ -147,13 +167,20 @@ void TNoteWrapper::DetachWindow(bool closeWindow)
 
 QPointer<TNoteForm> TNoteWrapper::TakeWindow()
 {
+    const QPointer<TNoteForm> window = LeaveWindow();
+    if (!window.isNull())
+        Save();
+    return window;
+}
+
+QPointer<TNoteForm> TNoteWrapper::LeaveWindow()
+{
     const QPointer<TNoteForm> window = Window;
-    if (window.isNull())
-        return window;
     Window.clear();
-    Save();
-    window->UpdateTimer->stop();
-    window->Allarme->stop();
+    if (!window.isNull()) {
+        window->UpdateTimer->stop();
+        window->Allarme->stop();
+    }
     return window;
 }
 
@@ -180,7 +207,7 @@ void TNoteWrapper::FillListItem(QTreeWidgetItem *row) const
 {
     if (!row)
         return;
-    row->setText(0, Note->Title);
+    row->setText(0, ShownTitle());
     row->setData(0, Qt::UserRole, QVariant::fromValue(static_cast<void *>(const_cast<TNoteWrapper *>(this))));
     for (int column = 1; column < row->columnCount(); ++column)
         row->setText(column, QString());
@@ -211,13 +238,85 @@ void TNoteWrapper::Save()
     if (Damaged)
         return;
     ReadFromWindow();
+    if (Manager && Manager->NoteFiles() && Manager->NoteFiles()->changedSinceKnown(FileName)) {
+        // Another computer's version stays in the file; what was changed
+        // here becomes a note of its own beside it.
+        if (HasUnsavedEdit()) {
+            Manager->KeepConflictingCopy(this);
+            m_stored = std::make_unique<TNoteClass>(*Note);
+            if (!Window.isNull())
+                Window->NoteEdit->document()->setModified(false);
+        }
+        TakeTheirs(!Window.isNull());
+        return;
+    }
     bool saved = false;
     try {
         saved = Note->SaveToFile(FileName);
     } catch (const BrisquelError &) {
         saved = false;
     }
+    if (saved)
+        stored();
     reportSaveResult(saved);
+}
+
+void TNoteWrapper::stored()
+{
+    m_stored = std::make_unique<TNoteClass>(*Note);
+    if (!Window.isNull())
+        Window->NoteEdit->document()->setModified(false);
+    if (Manager && Manager->NoteFiles())
+        Manager->NoteFiles()->remember(FileName);
+}
+
+QString TNoteWrapper::ShownTitle() const
+{
+    return SyncConflict ? QStringLiteral("冲突副本: ") + Note->Title : Note->Title;
+}
+
+bool TNoteWrapper::HasUnsavedEdit() const
+{
+    if (!m_stored)
+        return true;
+    if (!Window.isNull() && Window->NoteEdit->document()->isModified())
+        return true;
+    // The body counts through the window alone: the same text written out
+    // again may differ in its bytes from what was read.
+    TNoteClass now(*Note);
+    now.Content = m_stored->Content;
+    if (!Window.isNull()) {
+        const QRect place = Window->NotePlace();
+        now.Left = place.x();
+        now.Top = place.y();
+        now.Width = place.width();
+        now.Height = place.height();
+    }
+    return now.toFileBytes() != m_stored->toFileBytes();
+}
+
+bool TNoteWrapper::TakeTheirs(bool showWindow)
+{
+    auto theirs = std::make_unique<TNoteClass>(NoteID);
+    try {
+        if (theirs->LoadFromFile(FileName) != TNoteClass::LoadResult::Loaded)
+            return false;
+    } catch (const BrisquelError &) {
+        return false;
+    }
+    Note = std::move(theirs);
+    Damaged = false;
+    InvalidatePreview();
+    QPointer<TNoteForm> closing;
+    if (Note->IsHidden())
+        closing = LeaveWindow();
+    else if (showWindow)
+        OpenWindow();
+    stored();
+    NotifyChanged();
+    // Closing lets messages run, after which nothing of this wrapper is used.
+    LetWindowGo(closing, true);
+    return true;
 }
 
 void TNoteWrapper::reportSaveResult(bool saved)

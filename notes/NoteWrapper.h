@@ -8,6 +8,7 @@
 
 #include <memory>
 
+class FolderWatch;
 class QPrinter;
 class QTreeWidgetItem;
 class TNoteForm;
@@ -26,6 +27,12 @@ public:
     // The printer every note prints with, so that a choice made in one print
     // dialog holds for the next; none when the program has none to share.
     virtual QPrinter *PrintDialog() = 0;
+    // The note folder as this program last read or wrote it; none when the
+    // owner does not watch it.
+    virtual FolderWatch *NoteFiles() = 0;
+    // Keeps the wrapper's note as it is here as a new note beside it, when
+    // its file holds another computer's version.
+    virtual void KeepConflictingCopy(TNoteWrapper *wrapper) = 0;
 };
 
 // One note during the run: owns the note record, ties it to the note's
@@ -37,6 +44,8 @@ public:
     // extension may differ in case from the one new files get; empty means
     // the usual file of the id.
     TNoteWrapper(const QString &id, TNoteOWN *owner, const QString &foundFile = {});
+    // A new note that holds a copy of `record` under an id of its own.
+    TNoteWrapper(const TNoteClass &record, TNoteOWN *owner);
     ~TNoteWrapper();
     TNoteWrapper(const TNoteWrapper &) = delete;
     TNoteWrapper &operator=(const TNoteWrapper &) = delete;
@@ -45,6 +54,8 @@ public:
     QString NoteID;
     QString FileName;
     bool Damaged = false;
+    // A copy the sync tool made when this note was changed on two computers.
+    bool SyncConflict = false;
     QString PreviewText;
     bool PreviewDirty = true;
     QPointer<TNoteForm> Window;
@@ -60,6 +71,8 @@ public:
     // lets pending messages run; it needs no wrapper, since a shutdown that
     // arrives meanwhile may release the wrapper.
     QPointer<TNoteForm> TakeWindow();
+    // TakeWindow without saving: for a note whose file is no longer its own.
+    QPointer<TNoteForm> LeaveWindow();
     static void LetWindowGo(const QPointer<TNoteForm> &window, bool closeWindow);
     void RefreshWindow();
     bool IsShown() const { return !Window.isNull(); }
@@ -69,6 +82,14 @@ public:
     void FillListItem(QTreeWidgetItem *row) const;
     void ReadFromWindow();
     void Save();
+    // The title as the strip and the notes manager show it.
+    QString ShownTitle() const;
+    // Something here differs from the file as it was last read or written.
+    bool HasUnsavedEdit() const;
+    // Takes the note as its file holds it now, written elsewhere, and with
+    // showWindow opens or refreshes its window unless it is hidden; false
+    // when the file cannot be read as a note (yet), and nothing changes.
+    bool TakeTheirs(bool showWindow);
     void InvalidatePreview();
     QString GetPreview();
     // Against the current time as the scan read it: once per scan, not for
@@ -82,8 +103,11 @@ public:
 private:
     void LoadOrCreate(QString id, const QString &foundFile);
     void reportSaveResult(bool saved);
+    void stored();
 
     bool m_saveFailureShown = false;
+    // The note as its file held it when last read or written here.
+    std::unique_ptr<TNoteClass> m_stored;
     // Held as a plain object: it may be asked about while the window is
     // half destroyed, when it is no longer a TNoteForm.
     QPointer<QObject> m_lastWindow;

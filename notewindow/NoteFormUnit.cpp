@@ -649,7 +649,7 @@ void TNoteForm::TitleOwnerDrawPaint(QPainter &canvas)
 {
     if (Wrapper && Wrapper->Note) {
         const TNoteClass &note = *Wrapper->Note;
-        DrawNoteTitle(canvas, note.Title, TitleOwnerDraw->width(), kStripHeight, note.TitleColor,
+        DrawNoteTitle(canvas, Wrapper->ShownTitle(), TitleOwnerDraw->width(), kStripHeight, note.TitleColor,
                       note.TitleTextColor, note.NoteColor, note.HasLinkedFile());
     } else {
         DrawNoteTitle(canvas, QString(), TitleOwnerDraw->width(), kStripHeight, clNone, clNone, clNone, false);

@@ -20,6 +20,7 @@
 #include "app/ProgramEntry.h"
 #include "dialogs/frmNotesManagerForm.h"
 #include "notewindow/NoteFormUnit.h"
+#include "tests/support/Actions.h"
 
 #include <QDeadlineTimer>
 #include <QThread>
@@ -86,7 +87,7 @@ QAction *managerDeleteAction(const QString &id)
             list->setCurrentItem(row);
     }
     NotesManagerForm->updateActions();
-    return NotesManagerForm->DeleteNote;
+    return findAction(NotesManagerForm, QStringLiteral("删除便笺"));
 }
 
 } // namespace
@@ -107,8 +108,8 @@ int main(int argc, char *argv[])
         user.stop();
         window->installEventFilter(&watch);
         QAction *deleteNote = mode == QLatin1String("manager") ? managerDeleteAction(QStringLiteral("N02"))
-                                                                : window->DeleteNote;
-        if (deleteNote->isEnabled())
+                                                                : findAction(window, QStringLiteral("删除便笺"));
+        if (deleteNote && deleteNote->isEnabled())
             deleteNote->trigger();
     });
     user.start();

@@ -7,7 +7,7 @@
 
 #include "app/InternalProcs.h"
 #include "app/RegistryUnit.h"
-#include "tests/KillSaverModel.h"
+#include "tests/support/KillSaverModel.h"
 
 #include <QCoreApplication>
 #include <QFile>

@@ -3,6 +3,7 @@
 #include "app/ProgramEntry.h"
 #include "app/RegistryUnit.h"
 #include "errors/PellixErrorHandler.h"
+#include "tests/support/FileHelpers.h"
 
 #include <QtTest>
 
@@ -59,10 +60,8 @@ QString TestDesktop::layOut(bool installed, bool usersBeside)
     const QString sound = installed ? m_root->filePath(QStringLiteral("usr/share/brisquel/")) : program;
     if (!QDir().mkpath(program) || !QDir().mkpath(sound))
         return QString();
-    QFile trill(sound + QStringLiteral("trill.wav"));
-    if (!trill.open(QIODevice::WriteOnly))
+    if (!writeFileBytes(sound + QStringLiteral("trill.wav"), {}))
         return QString();
-    trill.close();
     if (usersBeside && !QDir().mkpath(program + QStringLiteral("Users")))
         return QString();
     setProgramFolder(program);
@@ -108,9 +107,7 @@ void TestDesktop::uninstallDeletesTheFolderInUse()
     const QString program = layOut(true, false);
     QVERIFY(!program.isEmpty());
     InitUserFolder();
-    QFile note(UserFolder + QStringLiteral("N01.knt"));
-    QVERIFY(note.open(QIODevice::WriteOnly));
-    note.close();
+    QVERIFY(writeFileBytes(UserFolder + QStringLiteral("N01.knt"), {}));
     QVERIFY(UserFolder.startsWith(m_data));
 
     QCOMPARE(RunUninstall(), 0);

@@ -8,6 +8,7 @@
 #include "platform/DateTime.h"
 #include "platform/StackTracer.h"
 #include "platform/SystemInfo.h"
+#include "tests/support/FileHelpers.h"
 
 #include <QClipboard>
 #include <QLabel>
@@ -92,10 +93,7 @@ private:
 
 QStringList logRecords(const QString &path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    const QString text = CodePage::fromCp936(file.readAll());
+    const QString text = CodePage::fromCp936(fileBytes(path));
     QStringList records = text.split(QStringLiteral("### END LOG\r\n\r\n\r\n"));
     if (records.last().isEmpty())
         records.removeLast();
@@ -337,19 +335,12 @@ void TestErrors::preferredImageBaseFromElfHeader()
     QCOMPARE(SystemInfo::preferredImageBase(QStringLiteral(CRASH_HELPER)), std::optional<quintptr>(0x400000));
 
     const QString text = folder_->filePath(QStringLiteral("text.so"));
-    QFile plain(text);
-    QVERIFY(plain.open(QIODevice::WriteOnly));
-    plain.write("not an executable\n");
-    plain.close();
+    QVERIFY(writeFileBytes(text, "not an executable\n"));
     QVERIFY(!SystemInfo::preferredImageBase(text).has_value());
 
-    QFile helper(QStringLiteral(CRASH_HELPER));
-    QVERIFY(helper.open(QIODevice::ReadOnly));
     const QString cut = folder_->filePath(QStringLiteral("cut.so"));
-    QFile truncated(cut);
-    QVERIFY(truncated.open(QIODevice::WriteOnly));
-    truncated.write(helper.read(80)); // the header promises program headers that are missing
-    truncated.close();
+    // The header promises program headers that are missing.
+    QVERIFY(writeFileBytes(cut, fileBytes(QStringLiteral(CRASH_HELPER)).left(80)));
     QVERIFY(!SystemInfo::preferredImageBase(cut).has_value());
     QVERIFY(!SystemInfo::preferredImageBase(folder_->filePath(QStringLiteral("missing"))).has_value());
 }
@@ -545,9 +536,7 @@ void TestErrors::productVersionsListTheProgramFiles()
     const QString program = QFileInfo(QCoreApplication::applicationFilePath()).fileName();
     for (const QString &name : {program, QStringLiteral("libplugin.so"), QStringLiteral("libextra.so.2"),
                                 QStringLiteral("old.dll"), QStringLiteral("notes.txt")}) {
-        QFile file(folder_->filePath(name));
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write("x");
+        QVERIFY(writeFileBytes(folder_->filePath(name), "x"));
     }
     TExceptionForm form;
     form.SetReportLines({QStringLiteral("message")});
@@ -575,15 +564,13 @@ void TestErrors::logRecordFormat()
     TPellixErrorHandler::AppendToLog(log, {QStringLiteral("第一"), QStringLiteral("second")});
     Clock::setNow(QDateTime(QDate(2024, 3, 6), QTime(0, 0)));
     TPellixErrorHandler::AppendToLog(log, {QStringLiteral("third")});
-    QFile file(log);
-    QVERIFY(file.open(QIODevice::ReadOnly));
     const QByteArray program = CodePage::toCp936(QCoreApplication::applicationFilePath());
     const QByteArray expected =
         "############# ERROR ON: " + dateTimeText(QDateTime(QDate(2024, 3, 5), QTime(14, 7, 9))).toLatin1() + "\r\n"
         + program + "\r\n" + CodePage::toCp936(QStringLiteral("第一")) + "\r\nsecond\r\n### END LOG\r\n\r\n\r\n"
         + "############# ERROR ON: " + dateTimeText(QDateTime(QDate(2024, 3, 6), QTime(0, 0))).toLatin1()
         + "\r\n" + program + "\r\nthird\r\n### END LOG\r\n\r\n\r\n";
-    QCOMPARE(file.readAll(), expected);
+    QCOMPARE(fileBytes(log), expected);
     QVERIFY(!dateTimeText(QDateTime(QDate(2024, 3, 6), QTime(0, 0))).contains(u':'));
 }
 
@@ -755,9 +742,7 @@ void TestErrors::fatalSignalLeavesARecord()
     QVERIFY2(status == QProcess::CrashExit, qPrintable(output));
     QCOMPARE(code, signal);
 
-    QFile saved(folder_->filePath(QStringLiteral("saved.knt")));
-    QVERIFY(saved.open(QIODevice::ReadOnly));
-    QCOMPARE(saved.readAll(), QByteArray("note saved before the failure\n"));
+    QCOMPARE(fileBytes(folder_->filePath(QStringLiteral("saved.knt"))), QByteArray("note saved before the failure\n"));
 
     const QStringList records = logRecords(log);
     QCOMPARE(records.size(), 2);

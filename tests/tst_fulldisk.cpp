@@ -17,7 +17,8 @@
 #include "platform/DateTime.h"
 #include "platform/RegistryStore.h"
 #include "platform/RtfReader.h"
-#include "tests/FileSizeLimit.h"
+#include "tests/support/FileHelpers.h"
+#include "tests/support/FileSizeLimit.h"
 #include "todolist/ToDoListEngine.h"
 
 #include <QtTest>
@@ -36,12 +37,6 @@ enum class Failure { FullDisk, ReadOnly };
 enum class Kind { Note, Project, Settings };
 
 const char *const kDiskOptions = "size=1m,mode=0755";
-
-QByteArray fileBytes(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 // Mounts made from here on stay inside this process.
 bool ownMountNamespace()

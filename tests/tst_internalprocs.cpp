@@ -1,6 +1,7 @@
 #include "app/InternalProcsGui.h"
 #include "app/rsFileVersion.h"
 #include "platform/DateTime.h"
+#include "tests/support/FileHelpers.h"
 
 #include <QWidget>
 #include <QtTest>
@@ -61,9 +62,7 @@ void TestInternalProcs::newNoteIdSkipsUsedIds()
     QCOMPARE(base, QStringLiteral("N123E9B339000"));
     QCOMPARE(NewNoteID(IsComponentNameUsed), base + QStringLiteral("00"));
 
-    QFile file(NoteFileName(base + QStringLiteral("00")));
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.close();
+    QVERIFY(writeFileBytes(NoteFileName(base + QStringLiteral("00")), {}));
     QCOMPARE(NewNoteID(IsComponentNameUsed), base + QStringLiteral("01"));
 
     // A window already named like the candidate is skipped too, whatever its case.
@@ -78,8 +77,8 @@ void TestInternalProcs::newNoteIdCounterGrowsPastTwoDigits()
 {
     const QString base = QStringLiteral("N123E9B339000");
     for (int counter = 0; counter < 256; ++counter) {
-        QFile file(NoteFileName(base + QStringLiteral("%1").arg(counter, 2, 16, QLatin1Char('0')).toUpper()));
-        QVERIFY(file.open(QIODevice::WriteOnly));
+        const QString id = base + QStringLiteral("%1").arg(counter, 2, 16, QLatin1Char('0')).toUpper();
+        QVERIFY(writeFileBytes(NoteFileName(id), {}));
     }
     QCOMPARE(NewNoteID(IsComponentNameUsed), base + QStringLiteral("100"));
 }
@@ -117,10 +116,7 @@ void TestInternalProcs::fileVersionText()
 {
     QCOMPARE(FileVersionText(QCoreApplication::applicationFilePath()), QStringLiteral("2.2.0 Build: %1").arg(BRISQUEL_BUILD));
     const QString text = m_dir.filePath(QStringLiteral("readme.txt"));
-    QFile file(text);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write("hello");
-    file.close();
+    QVERIFY(writeFileBytes(text, "hello"));
     QCOMPARE(FileVersionText(text), QStringLiteral(" Build: 0"));
     QCOMPARE(FileVersionText(m_dir.filePath(QStringLiteral("missing.dll"))), QStringLiteral(" Build: 0"));
 

@@ -7,7 +7,8 @@
 #include "app/RegistryUnit.h"
 #include "notes/NoteManagerUnit.h"
 #include "platform/RegistryStore.h"
-#include "tests/KillSaverModel.h"
+#include "tests/support/FileHelpers.h"
+#include "tests/support/KillSaverModel.h"
 
 #include <QtTest>
 
@@ -36,12 +37,6 @@ quint32 killSeed()
     bool ok = false;
     const int seed = qEnvironmentVariableIntValue("BRISQUEL_KILL_SEED", &ok);
     return ok ? quint32(seed) : QRandomGenerator::global()->generate();
-}
-
-QByteArray fileBytes(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 // The settings SaveSettings writes, each with what the store holds for it
@@ -112,22 +107,22 @@ bool sameSettings(const GlobalSettings &a, const GlobalSettings &b)
 }
 
 // Names that appear in a folder while something is written there.
-class FolderWatch
+class KillWatch
 {
 public:
-    explicit FolderWatch(const QString &folder)
+    explicit KillWatch(const QString &folder)
         : m_fd(inotify_init1(IN_NONBLOCK | IN_CLOEXEC))
     {
         if (m_fd >= 0)
             inotify_add_watch(m_fd, QFile::encodeName(folder).constData(), IN_CREATE | IN_MOVED_FROM | IN_MOVED_TO);
     }
-    ~FolderWatch()
+    ~KillWatch()
     {
         if (m_fd >= 0)
             ::close(m_fd);
     }
-    FolderWatch(const FolderWatch &) = delete;
-    FolderWatch &operator=(const FolderWatch &) = delete;
+    KillWatch(const KillWatch &) = delete;
+    KillWatch &operator=(const KillWatch &) = delete;
 
     bool isValid() const { return m_fd >= 0; }
 
@@ -229,7 +224,7 @@ void TestKillSaves::temporaryFilesNeverPassForNotes()
             SaveProject(path, KillSaver::projectAt(0, generation));
     };
     save(1);
-    FolderWatch watch(folder.path());
+    KillWatch watch(folder.path());
     QVERIFY(watch.isValid());
     // Replacing a file is where the writer needs a name of its own.
     save(2);

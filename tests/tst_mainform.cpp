@@ -7,6 +7,7 @@
 #include "dialogs/frmNotesManagerForm.h"
 #include "platform/DateTime.h"
 #include "platform/RegistryStore.h"
+#include "tests/support/Actions.h"
 #include "todolist/TaskListView.h"
 #include "todolist/ToDoListEngine.h"
 #include "todolist/ToDoListFormUnit.h"
@@ -104,15 +105,13 @@ void TestMainForm::placeNoticeOnlyOnce()
 void TestMainForm::menuItems()
 {
     QVERIFY(NoteEngine && !Starting);
-    QStringList captions;
-    for (const QAction *action : m_form->TrayMenu->actions())
-        captions << (action->isSeparator() ? QStringLiteral("-") : action->text());
-    QCOMPARE(captions, QStringList({"新建便笺(&N)", "-", "显示便笺管理", "-", "我的 TODO 列表(&T)", "-", "设置(&S)",
-                                    "-", "关于 Brisquel(&A)", "-", "退出(&E)"}));
+    QCOMPARE(actionCaptions(m_form->TrayMenu->actions()),
+             QStringList({"新建便笺(&N)", "-", "显示便笺管理", "-", "我的 TODO 列表(&T)", "-", "设置(&S)", "-",
+                          "关于 Brisquel(&A)", "-", "退出(&E)"}));
     openMenu();
     QVERIFY(m_form->Setup1->isEnabled());
     QVERIFY(m_form->Exit1->isEnabled());
-    m_form->NewNote1->trigger();
+    TRIGGER_ACTION(m_form->TrayMenu, "新建便笺");
     doubleClickTray();
     QCOMPARE(noteCount(), 2);
 }
@@ -121,24 +120,21 @@ void TestMainForm::menuItems()
 // give the shell back.
 void TestMainForm::shellHeldByNotesManager()
 {
-    QVERIFY(m_form->ShowNotesManager1->isEnabled());
-    m_form->ShowNotesManager1->trigger();
+    TRIGGER_ACTION(m_form->TrayMenu, "显示便笺管理");
     QVERIFY(NotesManagerForm);
     QTimer::singleShot(0, [] {
         auto *about = qobject_cast<TAboutBrisquel *>(QApplication::activeModalWidget());
         QVERIFY(about);
         about->close();
     });
-    QVERIFY(m_form->About1->isEnabled());
-    m_form->About1->trigger();
+    TRIGGER_ACTION(m_form->TrayMenu, "关于 Brisquel");
     openMenu();
     QVERIFY(!m_form->Setup1->isEnabled());
     QVERIFY(!m_form->Exit1->isEnabled());
     doubleClickTray();
     QCOMPARE(noteCount(), 0);
     // The menu's own command creates a note whatever the shell says.
-    QVERIFY(m_form->NewNote1->isEnabled());
-    m_form->NewNote1->trigger();
+    TRIGGER_ACTION(m_form->TrayMenu, "新建便笺");
     QCOMPARE(NotesManagerForm->NotesListView->topLevelItemCount(), 1);
 
     NotesManagerForm->close();
@@ -172,15 +168,13 @@ void TestMainForm::exitKeepsToDoChanges()
 {
     const QString work = ProjectFilePath(QStringLiteral("Work"));
     SaveProject(work, {TodoTask{QStringLiteral("call"), false, 5}});
-    QVERIFY(m_form->MyTODOList1->isEnabled());
-    m_form->MyTODOList1->trigger();
+    TRIGGER_ACTION(m_form->TrayMenu, "我的 TODO 列表");
     QVERIFY(ToDoListForm);
     ToDoListForm->ToDoList->setCurrentItem(ToDoListForm->ToDoList->topLevelItem(0));
-    ToDoListForm->PriorityActions.at(1)->trigger();
+    TRIGGER_ACTION(ToDoListForm, "优先权 1");
 
     openMenu();
-    QVERIFY(m_form->Exit1->isEnabled());
-    m_form->Exit1->trigger();
+    TRIGGER_ACTION(m_form->TrayMenu, "退出");
     QList<TodoTask> stored;
     QString reason;
     QVERIFY(LoadProject(work, stored, reason));

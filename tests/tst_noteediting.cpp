@@ -14,8 +14,10 @@
 #include "platform/DateTime.h"
 #include "platform/RtfReader.h"
 #include "resources/BrisquelResources.h"
-#include "tests/NoteWindowSetup.h"
-#include "tests/PdfText.h"
+#include "tests/support/Actions.h"
+#include "tests/support/NoteWindowSetup.h"
+#include "tests/support/PdfText.h"
+#include "tests/support/UrlRecorder.h"
 
 #include <QClipboard>
 #include <QDesktopServices>
@@ -35,22 +37,6 @@
 #include <memory>
 
 namespace {
-
-class UrlRecorder final : public QObject
-{
-    Q_OBJECT
-
-public:
-    QList<QUrl> urls;
-
-public slots:
-    void open(const QUrl &url) { urls.append(url); }
-};
-
-void flushDeletes()
-{
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-}
 
 // The four styles of one character of the body, as bits 1, 2, 4, 8.
 int stylesAt(const QTextEdit &editor, int position)
@@ -102,15 +88,6 @@ QPoint pointOnCharacter(const QTextEdit &editor, int position)
     cursor.setPosition(position);
     const QRect edge = editor.cursorRect(cursor);
     return QPoint(edge.x() + 2, edge.center().y());
-}
-
-QStringList menuCaptions(const QMenu *menu)
-{
-    QStringList captions;
-    const QList<QAction *> items = menu->actions();
-    for (const QAction *item : items)
-        captions << (item->isSeparator() ? QStringLiteral("-") : item->text());
-    return captions;
 }
 
 void sendDrop(QWidget *target, const QList<QUrl> &urls)
@@ -259,14 +236,14 @@ void TestNoteEditing::styleToggleKeepsOtherStyles_data()
     QTest::addColumn<QString>("action");
     QTest::addColumn<int>("before");
     QTest::addColumn<int>("after");
-    QTest::newRow("bold off, rest kept") << "Bold" << 15 << 14;
-    QTest::newRow("bold on") << "Bold" << 6 << 7;
-    QTest::newRow("italic on alone") << "Italic" << 0 << 2;
-    QTest::newRow("italic off") << "Italic" << 11 << 9;
-    QTest::newRow("underline on beside bold") << "Underline" << 1 << 5;
-    QTest::newRow("underline off") << "Underline" << 13 << 9;
-    QTest::newRow("strike-out on") << "Strikeout" << 7 << 15;
-    QTest::newRow("strike-out off") << "Strikeout" << 12 << 4;
+    QTest::newRow("bold off, rest kept") << "粗体" << 15 << 14;
+    QTest::newRow("bold on") << "粗体" << 6 << 7;
+    QTest::newRow("italic on alone") << "斜体" << 0 << 2;
+    QTest::newRow("italic off") << "斜体" << 11 << 9;
+    QTest::newRow("underline on beside bold") << "下划线" << 1 << 5;
+    QTest::newRow("underline off") << "下划线" << 13 << 9;
+    QTest::newRow("strike-out on") << "删除线" << 7 << 15;
+    QTest::newRow("strike-out off") << "删除线" << 12 << 4;
 }
 
 void TestNoteEditing::styleToggleKeepsOtherStyles()
@@ -278,9 +255,7 @@ void TestNoteEditing::styleToggleKeepsOtherStyles()
     NoteEditor &edit = *form->NoteEdit;
     formatRange(edit, 6, 10, styleFormat(before));
     select(edit, 6, 10);
-    auto *command = form->findChild<QAction *>(action);
-    QVERIFY(command);
-    command->trigger();
+    TRIGGER_ACTION(form, action);
     for (int position = 6; position < 10; ++position)
         QCOMPARE(stylesAt(edit, position), after);
     QCOMPARE(stylesAt(edit, 2), 0);
@@ -297,7 +272,7 @@ void TestNoteEditing::styleToggleKeepsOtherStyles()
              after);
 
     // Toggling again brings the selection back.
-    command->trigger();
+    TRIGGER_ACTION(form, action);
     QCOMPARE(stylesAt(edit, 7), before);
 }
 
@@ -318,7 +293,7 @@ void TestNoteEditing::plainKeepsFaceSizeAndColour()
 
     // One selection over two runs: each keeps its own face, size and colour.
     select(edit, 0, 10);
-    form->Pain->trigger();
+    TRIGGER_ACTION(form, "无格式");
     for (int position : {0, 4, 6, 9})
         QCOMPARE(stylesAt(edit, position), 0);
     QCOMPARE(formatAt(edit, 2).fontFamilies().toStringList(), QStringList{QStringLiteral("DejaVu Serif")});
@@ -376,7 +351,7 @@ void TestNoteEditing::fontDialogShowsAndSetsSelectionFont()
         dialog->ColorChooser->setColor(rgbColor(10, 20, 200));
         dialog->accept();
     });
-    form->Font->trigger();
+    TRIGGER_ACTION(form, "字体");
     QCOMPARE(shownColour, rgbColor(0, 128, 0));
     QCOMPARE(shownSize, 11);
     const QTextCharFormat set = formatAt(*form->NoteEdit, 1);
@@ -393,7 +368,7 @@ void TestNoteEditing::fontDialogShowsAndSetsSelectionFont()
         if (auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget()))
             dialog->reject();
     });
-    form->Font->trigger();
+    TRIGGER_ACTION(form, "字体");
     QVERIFY(!formatAt(*form->NoteEdit, 5).fontItalic());
     QVERIFY(form->findChildren<FontColorDialog *>().isEmpty());
 }
@@ -401,10 +376,10 @@ void TestNoteEditing::fontDialogShowsAndSetsSelectionFont()
 void TestNoteEditing::editMenuItems()
 {
     TNoteForm *form = newNote()->Window;
-    QCOMPARE(menuCaptions(form->EditMenu()),
+    QCOMPARE(actionCaptions(form->EditMenu()->actions()),
              QStringList({"撤销(&U)", "-", "剪切(&C)", "复制(&C)", "粘贴(&P)", "删除(&D)", "全选(&A)", "-", "字体(&F)",
                           "风格(&S)"}));
-    QCOMPARE(menuCaptions(form->Style1()),
+    QCOMPARE(actionCaptions(form->Style1()->actions()),
              QStringList({"无格式(&P)", "-", "粗体(&B)", "斜体(&I)", "下划线(&U)", "删除线(&S)"}));
     QCOMPARE(form->EditMenu()->actions().last()->menu(), form->Style1());
 
@@ -463,8 +438,7 @@ void TestNoteEditing::editMenuChecksAndPasteRule()
     QVERIFY(!fresh->Undo->isEnabled());
     QTest::keyClicks(fresh->NoteEdit, QStringLiteral("xy"));
     fresh->EditMenuPopup();
-    QVERIFY(fresh->Undo->isEnabled());
-    fresh->Undo->trigger();
+    TRIGGER_ACTION(fresh, "撤销");
     QCOMPARE(fresh->NoteEdit->toPlainText(), QString());
 }
 
@@ -489,7 +463,7 @@ void TestNoteEditing::pasteInsertsPlainTextExceptFromNotes()
     rich->setHtml(QStringLiteral("<b>loud</b><img src=\"x.png\">"));
     rich->setText(QStringLiteral("loud"));
     QApplication::clipboard()->setMimeData(rich);
-    form->Paste->trigger();
+    TRIGGER_ACTION(form, "粘贴");
     QCOMPARE(form->NoteEdit->toPlainText(), QStringLiteral("loud"));
     QCOMPARE(stylesAt(*form->NoteEdit, 1), 0);
 
@@ -497,9 +471,9 @@ void TestNoteEditing::pasteInsertsPlainTextExceptFromNotes()
     TNoteForm *source = newNote(QStringLiteral("bold words"))->Window;
     formatRange(*source->NoteEdit, 0, 4, styleFormat(1));
     select(*source->NoteEdit, 0, 10);
-    source->Copy->trigger();
+    TRIGGER_ACTION(source, "复制");
     TNoteForm *target = newNote()->Window;
-    target->Paste->trigger();
+    TRIGGER_ACTION(target, "粘贴");
     QCOMPARE(target->NoteEdit->toPlainText(), QStringLiteral("bold words"));
     QCOMPARE(stylesAt(*target->NoteEdit, 1), 1);
     QCOMPARE(stylesAt(*target->NoteEdit, 6), 0);
@@ -890,7 +864,7 @@ void TestNoteEditing::closeForSurvivesRestart()
     QTest::keyClicks(form->NoteEdit, QStringLiteral("see you"));
     form->move(150, 160);
     const QPointer<TNoteForm> closed(form);
-    form->CloseForMenuActions().at(1)->trigger();
+    TRIGGER_ACTION(form->CloseForMenu(), "10 分钟");
     QVERIFY(wrapper->Window.isNull());
     flushDeletes();
     QVERIFY(closed.isNull());
@@ -943,7 +917,7 @@ void TestNoteEditing::tillTomorrow()
     TNoteWrapper *wrapper = newNote();
     QTest::keyClicks(wrapper->Window->NoteEdit, QStringLiteral("tomorrow"));
     TNoteForm *form = wrapper->Window;
-    (item == 1 ? form->CloseForActions() : form->CloseForMenuActions()).last()->trigger();
+    TRIGGER_ACTION(item == 1 ? form->Closefor1() : form->CloseForMenu(), "直到明天");
     QVERIFY(wrapper->Window.isNull());
     QVERIFY(wrapper->Note->IsHidden());
     QCOMPARE(fromDateTime(wrapper->Note->AutoShowTime), until);
@@ -1065,7 +1039,7 @@ void TestNoteEditing::printCommandGoesThroughDialog()
         if (dialog)
             dialog->reject();
     });
-    form->PrintNote->trigger();
+    TRIGGER_ACTION(form, "打印便笺");
     QVERIFY(asked);
     QVERIFY(!QFile::exists(pdf));
 
@@ -1073,7 +1047,7 @@ void TestNoteEditing::printCommandGoesThroughDialog()
         if (auto *dialog = qobject_cast<QPrintDialog *>(QApplication::activeModalWidget()))
             dialog->accept();
     });
-    form->PrintNote->trigger();
+    TRIGGER_ACTION(form, "打印便笺");
     QVERIFY(QFile::exists(printer->outputFileName()));
     const QStringList lines = nonEmptyLines(pdfText(printer->outputFileName()));
     QVERIFY(lines.size() >= 4);

@@ -9,7 +9,8 @@
 #include "notewindow/NoteFormUnit.h"
 #include "platform/DateTime.h"
 #include "platform/RtfReader.h"
-#include "tests/NoteWindowSetup.h"
+#include "tests/support/Actions.h"
+#include "tests/support/NoteWindowSetup.h"
 
 #include <QCheckBox>
 #include <QDialog>
@@ -45,11 +46,6 @@ QList<int> recordSteps(TNoteForm *form, Sample sample)
     form->close();
     probe.stop();
     return values;
-}
-
-void flushDeletes()
-{
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
 // A window placed and shown, without a note behind it.
@@ -213,8 +209,7 @@ void TestNoteForm::windowSystemPlacesCountOnlyAfterUserMove()
     QTest::mouseRelease(form->TitleOwnerDraw, Qt::LeftButton, {}, QPoint(41, 6));
     form->windowHandle()->setPosition(300, 200);
     QTRY_COMPARE(form->pos(), QPoint(300, 200));
-    QVERIFY(form->CloseNote->isEnabled());
-    form->CloseNote->trigger();
+    TRIGGER_ACTION(form, "关闭便笺");
     TNoteClass stored(wrapper->NoteID);
     QCOMPARE(stored.LoadFromFile(wrapper->FileName), TNoteClass::LoadResult::Loaded);
     QCOMPARE(QPoint(stored.Left, stored.Top), QPoint(300, 200));
@@ -363,11 +358,8 @@ void TestNoteForm::noteMenuItems()
 {
     auto form = shownForm(QRect(10, 10, 157, 150));
     const QList<QAction *> items = form->NoteMenu()->actions();
-    QStringList captions;
-    for (const QAction *item : items)
-        captions << (item->isSeparator() ? QStringLiteral("-") : item->text());
-    QCOMPARE(captions, QStringList({QString(), "-", "总在最上面", "简化", "关闭于", "-", "打印便笺", "-", "定制(&M)", "-",
-                                    "删除便笺(&D)", "关闭便笺(&C)"}));
+    QCOMPARE(actionCaptions(items), QStringList({QString(), "-", "总在最上面", "简化", "关闭于", "-", "打印便笺", "-",
+                                                 "定制(&M)", "-", "删除便笺(&D)", "关闭便笺(&C)"}));
     QCOMPARE(items.at(0), form->CreationDateMenu());
     QVERIFY(!form->CreationDateMenu()->isEnabled());
     QVERIFY(items.at(2)->isCheckable());
@@ -381,13 +373,11 @@ void TestNoteForm::noteMenuItems()
 
     QMenu *closeFor = items.at(4)->menu();
     QVERIFY(closeFor);
-    QStringList closeForCaptions;
     QList<uint> minutes;
-    for (const QAction *item : closeFor->actions()) {
-        closeForCaptions << item->text();
+    for (const QAction *item : closeFor->actions())
         minutes << item->data().toUInt();
-    }
-    QCOMPARE(closeForCaptions, QStringList({"5 分钟", "10 分钟", "15 分钟", "30 分钟", "45 分钟", "1 小时", "2 小时", "直到明天"}));
+    QCOMPARE(actionCaptions(closeFor->actions()),
+             QStringList({"5 分钟", "10 分钟", "15 分钟", "30 分钟", "45 分钟", "1 小时", "2 小时", "直到明天"}));
     QCOMPARE(minutes, QList<uint>({5, 10, 15, 30, 45, 60, 120, 0}));
 
     const QFontMetrics metrics(form->CreationDateMenu()->defaultWidget()->font());
@@ -595,7 +585,7 @@ void TestNoteForm::closeCommandSurvivesFailingSave()
         errors << request.text;
         throw std::runtime_error("prompt failed");
     });
-    form->CloseFormButExecute();
+    TRIGGER_ACTION(form.data(), "关闭便笺");
     QCOMPARE(errors.size(), 1);
     // Once detached, the window goes: nothing would read it any more.
     QVERIFY(wrapper->Window.isNull());
@@ -611,7 +601,7 @@ void TestNoteForm::onTopKeepsPlace()
     TNoteWrapper *wrapper = newNote();
     TNoteForm *form = wrapper->Window;
     form->move(210, 130);
-    form->ONTop->trigger();
+    TRIGGER_ACTION(form, "总在最上面");
     QVERIFY(wrapper->Note->IsOnTop());
     QCOMPARE(wrapper->Window.data(), form);
     QVERIFY(form->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
@@ -620,7 +610,7 @@ void TestNoteForm::onTopKeepsPlace()
     form->NoteMenuPopup();
     QVERIFY(form->ONTop->isChecked());
 
-    form->ONTop->trigger();
+    TRIGGER_ACTION(form, "总在最上面");
     QVERIFY(!wrapper->Note->IsOnTop());
     QVERIFY(!form->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
     QVERIFY(form->isVisible());
@@ -641,7 +631,7 @@ void TestNoteForm::customizeOpensPropertiesAndSaves()
             dialog->reject();
         }
     });
-    form->Customize->trigger();
+    TRIGGER_ACTION(form, "定制");
     QCOMPARE(caption, QStringLiteral("便笺选项"));
     QCOMPARE(wrapper->Window.data(), form);
     QCOMPARE(wrapper->Note->Left, 230);
@@ -697,7 +687,7 @@ void TestNoteForm::propertiesEnterChecksTimeFirst()
         QCOMPARE(dialog->TimeInfo->text(), QStringLiteral("25:00"));
         QTest::keyClick(dialog->TimeInfo, Qt::Key_Return);
     });
-    wrapper->Window->Customize->trigger();
+    TRIGGER_ACTION(wrapper->Window.data(), "定制");
     QVERIFY(okRightOfCancel);
     QCOMPARE(messages, QStringList{QStringLiteral("Allarm time is previous than current time, allarm disabled!")});
     QVERIFY(!wrapper->Note->AlarmSet);
@@ -725,7 +715,7 @@ void TestNoteForm::closeForHidesUntilLater()
     TNoteWrapper *wrapper = newNote();
     QPointer<TNoteForm> form = wrapper->Window.data();
     QTest::keyClicks(form->NoteEdit, QStringLiteral("later"));
-    form->CloseForActions().at(0)->trigger();
+    TRIGGER_ACTION(form->Closefor1(), "5 分钟");
     QVERIFY(wrapper->Window.isNull());
     QVERIFY(wrapper->Note->IsHidden());
     QCOMPARE(wrapper->Note->AutoShowState, 1);
@@ -740,7 +730,7 @@ void TestNoteForm::closeForHidesUntilLater()
     form = wrapper->Window.data();
     QVERIFY(form);
     QCOMPARE(form->NoteEdit->toPlainText(), QStringLiteral("later"));
-    form->CloseForActions().last()->trigger();
+    TRIGGER_ACTION(form->Closefor1(), "直到明天");
     QCOMPARE(wrapper->Note->AutoShowTime, dateOf(Now()) + 1);
     QVERIFY(wrapper->Window.isNull());
 }
@@ -761,13 +751,13 @@ void TestNoteForm::deleteNoteAsksThenCloses()
         asked << request.text;
         return PromptReply{answer, QString()};
     });
-    form->DeleteNote->trigger();
+    TRIGGER_ACTION(form.data(), "删除便笺");
     QCOMPARE(asked.size(), 1);
     QVERIFY(form && form->isVisible());
     QVERIFY(QFile::exists(file));
 
     answer = true;
-    form->DeleteNote->trigger();
+    TRIGGER_ACTION(form.data(), "删除便笺");
     QCOMPARE(asked.size(), 2);
     QVERIFY(!QFile::exists(file));
     QCOMPARE(NoteEngine->Manager->Notes.Count(), 0);

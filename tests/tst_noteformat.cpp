@@ -1,7 +1,8 @@
 #include "app/RegistryUnit.h"
 #include "notes/ClassesUnit.h"
 #include "platform/CodePage.h"
-#include "tests/FileSizeLimit.h"
+#include "tests/support/FileHelpers.h"
+#include "tests/support/FileSizeLimit.h"
 
 #include <QRandomGenerator>
 #include <QtTest>
@@ -35,21 +36,6 @@ TNoteClass exampleRecord()
 
 // The title field starts at this offset in a file of the example record.
 constexpr int kTitleOffset = 35;
-
-QByteArray writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return QByteArray();
-    file.write(bytes);
-    return bytes;
-}
-
-QByteArray fileOf(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 QByteArray legacyImage(quint8 version, const QByteArray &body, bool withBody = true)
 {
@@ -169,9 +155,7 @@ void TestNoteFormat::exampleFileBytes()
     QCOMPARE(expected.size(), 92);
     const QString path = m_dir.filePath(QStringLiteral("N1.knt"));
     QVERIFY(exampleRecord().SaveToFile(path));
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    QCOMPARE(file.readAll().toHex(' '), expected.toHex(' '));
+    QCOMPARE(fileBytes(path).toHex(' '), expected.toHex(' '));
 
     TNoteClass loaded(QStringLiteral("N1"));
     QCOMPARE(loaded.LoadFromFile(path), TNoteClass::LoadResult::Loaded);
@@ -292,7 +276,7 @@ void TestNoteFormat::readerTagRules()
     QCOMPARE(bytes.mid(autoShowAt, 9), hex("11 00 00 00 00 00 00 00 00"));
     bytes.replace(autoShowAt, 9, hex("02 05"));
     const QString path = m_dir.filePath(QStringLiteral("tags.knt"));
-    writeFile(path, bytes);
+    QVERIFY(writeFileBytes(path, bytes));
     TNoteClass loaded(QStringLiteral("x"));
     QCOMPARE(loaded.LoadFromFile(path), TNoteClass::LoadResult::Loaded);
     QCOMPARE(loaded.AutoShowTime, 5.0);
@@ -301,7 +285,7 @@ void TestNoteFormat::readerTagRules()
 
     // The same byte 0x09 in that place reads as true.
     bytes[reservedFlagAt - 7] = char(0x09);
-    writeFile(path, bytes);
+    QVERIFY(writeFileBytes(path, bytes));
     TNoteClass second(QStringLiteral("x"));
     QCOMPARE(second.LoadFromFile(path), TNoteClass::LoadResult::Loaded);
     QCOMPARE(second.ReservedFlag, true);
@@ -333,7 +317,7 @@ void TestNoteFormat::currentLayoutFailures()
     QFETCH(QByteArray, bytes);
     QFETCH(QString, titleAfter);
     const QString path = m_dir.filePath(QStringLiteral("bad.knt"));
-    writeFile(path, bytes);
+    QVERIFY(writeFileBytes(path, bytes));
     TNoteClass loaded(QStringLiteral("x"));
     loaded.Content = "old";
     const QString titleBefore = loaded.Title;
@@ -356,7 +340,7 @@ void TestNoteFormat::legacyVersions()
     QFETCH(int, version);
     const QByteArray body("{\\rtf1 legacy}");
     const QString path = m_dir.filePath(QStringLiteral("old.knt"));
-    writeFile(path, legacyImage(quint8(version), body));
+    QVERIFY(writeFileBytes(path, legacyImage(quint8(version), body)));
     TNoteClass loaded(QStringLiteral("x"));
     const QString titleBefore = loaded.Title;
     const TDateTime reservedBefore = loaded.ReservedTime;
@@ -399,14 +383,14 @@ void TestNoteFormat::legacyShortFiles()
         const QByteArray full = legacyImage(quint8(version), QByteArray("0123456789"));
         // Cut inside the body, and cut before the body length.
         for (const int cut : {3, 8}) {
-            writeFile(path, full.left(full.size() - cut));
+            QVERIFY(writeFileBytes(path, full.left(full.size() - cut)));
             TNoteClass loaded(QStringLiteral("x"));
             QCOMPARE(loaded.LoadFromFile(path), TNoteClass::LoadResult::Loaded);
             QCOMPARE(loaded.Content, errorText);
             QCOMPARE(loaded.Width, 200);
         }
         // A file that ends inside the fixed fields keeps what it holds.
-        writeFile(path, full.left(5));
+        QVERIFY(writeFileBytes(path, full.left(5)));
         TNoteClass early(QStringLiteral("x"));
         const qint32 widthBefore = early.Width;
         QCOMPARE(early.LoadFromFile(path), TNoteClass::LoadResult::Loaded);
@@ -420,7 +404,7 @@ void TestNoteFormat::legacyShortFiles()
 void TestNoteFormat::emptyFileRefused()
 {
     const QString path = m_dir.filePath(QStringLiteral("empty.knt"));
-    writeFile(path, QByteArray());
+    QVERIFY(writeFileBytes(path, QByteArray()));
     QCOMPARE(TNoteClass::PeekVersion(path), -1);
     TNoteClass loaded(QStringLiteral("x"));
     QCOMPARE(loaded.LoadFromFile(path), TNoteClass::LoadResult::EmptyFile);
@@ -429,7 +413,7 @@ void TestNoteFormat::emptyFileRefused()
 void TestNoteFormat::newerVersionRefused()
 {
     const QString path = m_dir.filePath(QStringLiteral("N7.knt"));
-    writeFile(path, QByteArray("\x07rest", 5));
+    QVERIFY(writeFileBytes(path, QByteArray("\x07rest", 5)));
     TNoteClass loaded(QStringLiteral("N7"));
     loaded.Content = "old";
     QCOMPARE(loaded.LoadFromFile(path), TNoteClass::LoadResult::NewerVersion);
@@ -449,7 +433,7 @@ void TestNoteFormat::savedFileIsPrivateAndReplacesOld()
 {
     QTemporaryDir folder;
     const QString path = folder.filePath(QStringLiteral("N1.knt"));
-    writeFile(path, QByteArray(5000, 'o'));
+    QVERIFY(writeFileBytes(path, QByteArray(5000, 'o')));
     QVERIFY(exampleRecord().SaveToFile(path));
     QFileInfo info(path);
     QCOMPARE(info.size(), 92);
@@ -472,7 +456,7 @@ void TestNoteFormat::failedSaveKeepsOldFile()
         const FileSizeLimit limit(4096);
         QVERIFY(!large.SaveToFile(path));
     }
-    QCOMPARE(fileOf(path), exampleRecord().toFileBytes());
+    QCOMPARE(fileBytes(path), exampleRecord().toFileBytes());
     QCOMPARE(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("N1.knt")});
 }
 
@@ -503,7 +487,7 @@ void TestNoteFormat::damagedInputNeverCrashes()
             bytes.insert(random.bounded(bytes.size()), QByteArray(random.bounded(1, 8), char(random.bounded(256))));
             break;
         }
-        writeFile(path, bytes);
+        QVERIFY(writeFileBytes(path, bytes));
         TNoteClass note(QStringLiteral("x"));
         if (note.LoadFromFile(path) == TNoteClass::LoadResult::Loaded)
             ++loaded;

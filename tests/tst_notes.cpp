@@ -5,27 +5,12 @@
 #include "notes/NoteManagerUnit.h"
 #include "notewindow/NoteFormUnit.h"
 #include "platform/RtfReader.h"
+#include "tests/support/FileHelpers.h"
 
 #include <QTextEdit>
 #include <QTreeWidgetItem>
 #include <QtTest>
 
-namespace {
-
-QByteArray rtfOf(const QString &text)
-{
-    return QByteArray("{\\rtf1\\ansi\\ansicpg936\\deff0{\\fonttbl{\\f0\\fswiss\\fcharset0 Arial;}}\r\n"
-                      "\\viewkind4\\uc1\\pard\\f0\\fs20 ")
-        + text.toLatin1() + QByteArray("\\par\r\n}\r\n");
-}
-
-QByteArray fileBytes(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-} // namespace
 
 class TestNotes : public QObject
 {
@@ -149,10 +134,7 @@ void TestNotes::loadsEveryFileAndOpensVisibleNotes()
 void TestNotes::damagedNoteIsNeverWritten()
 {
     const QString path = NoteFileName(QStringLiteral("N09"));
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(QByteArray("\x03garbage"));
-    file.close();
+    QVERIFY(writeFileBytes(path, QByteArray("\x03garbage")));
     const QByteArray before = fileBytes(path);
     TNotesManager manager;
     TNoteWrapper *note = manager.Notes.Get(0);
@@ -177,7 +159,7 @@ void TestNotes::damagedNoteIsNeverWritten()
 void TestNotes::unloadableFilesAreReported()
 {
     const QString empty = NoteFileName(QStringLiteral("N01"));
-    QVERIFY(QFile(empty).open(QIODevice::WriteOnly));
+    QVERIFY(writeFileBytes(empty, {}));
     {
         TNotesManager manager;
         QVERIFY(manager.Notes.Get(0)->Damaged);
@@ -193,10 +175,7 @@ void TestNotes::unloadableFilesAreReported()
     for (const bool answer : {false, true}) {
         m_prompts.clear();
         m_answer = answer;
-        QFile file(newer);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(QByteArray("\x07rest", 5));
-        file.close();
+        QVERIFY(writeFileBytes(newer, QByteArray("\x07rest", 5)));
         TNotesManager manager;
         QVERIFY(manager.Notes.Get(0)->Damaged);
         QCOMPARE(m_prompts.size(), 1);

@@ -8,6 +8,9 @@
 #include "notewindow/NoteConfUnit.h"
 #include "notewindow/NoteFormUnit.h"
 #include "platform/RegistryStore.h"
+#include "platform/RtfReader.h"
+#include "tests/support/Actions.h"
+#include "tests/support/FileHelpers.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -22,13 +25,6 @@
 #include <functional>
 
 namespace {
-
-QByteArray rtfOf(const QString &text)
-{
-    return QByteArray("{\\rtf1\\ansi\\ansicpg936\\deff0{\\fonttbl{\\f0\\fswiss\\fcharset0 Arial;}}\r\n"
-                      "\\viewkind4\\uc1\\pard\\f0\\fs20 ")
-        + text.toUtf8() + QByteArray("\\par\r\n}\r\n");
-}
 
 // Runs `work` on the properties dialog as soon as it is shown modally.
 void onPropertiesDialog(std::function<void(TNoteConf *)> work)
@@ -226,19 +222,19 @@ void TestNotesManager::listFollowsEveryChange()
     TNoteWrapper *one = wrapperById(QStringLiteral("N01"));
 
     select(QStringLiteral("one"));
-    NotesManagerForm->HideNote->trigger();
+    TRIGGER_ACTION(NotesManagerForm, "关闭便笺");
     QVERIFY(one->Note->IsHidden());
     QCOMPARE(list->topLevelItem(0)->data(0, TNoteWrapper::ImageIndexRole).toInt(), 1);
 
-    NotesManagerForm->ShowNote->trigger();
+    TRIGGER_ACTION(NotesManagerForm, "显示便笺");
     QVERIFY(one->IsShown());
     QCOMPARE(list->topLevelItem(0)->data(0, TNoteWrapper::ImageIndexRole).toInt(), 0);
 
-    NotesManagerForm->NewNote->trigger();
+    TRIGGER_ACTION(NotesManagerForm, "新建便笺");
     QCOMPARE(list->topLevelItemCount(), 2);
 
     select(QStringLiteral("one"));
-    NotesManagerForm->DeleteNote->trigger();
+    TRIGGER_ACTION(NotesManagerForm, "删除便笺");
     QCOMPARE(m_prompts.last().kind, PromptKind::Confirmation);
     QCOMPARE(list->topLevelItemCount(), 1);
     QVERIFY(!QFile::exists(NoteFileName(QStringLiteral("N01"))));
@@ -305,11 +301,9 @@ void TestNotesManager::actionRules()
     QCOMPARE(form->ShowNote->shortcut(), QKeySequence(Qt::Key_S));
     QCOMPARE(form->EditNote->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_P));
     QCOMPARE(form->DeleteNote->shortcut(), QKeySequence(Qt::Key_Delete));
-    QStringList captions;
-    for (QAction *action : form->NotePopupMan->actions())
-        captions << (action->isSeparator() ? QStringLiteral("-") : action->text());
-    QCOMPARE(captions, QStringList({"关闭便笺", "显示便笺", "-", "显示同组的所有便笺", "关闭同组的所有便笺", "-",
-                                    "新建便笺(&N)", "删除便笺", "-", "便笺属性"}));
+    QCOMPARE(actionCaptions(form->NotePopupMan->actions()),
+             QStringList({"关闭便笺", "显示便笺", "-", "显示同组的所有便笺", "关闭同组的所有便笺", "-", "新建便笺(&N)",
+                          "删除便笺", "-", "便笺属性"}));
 }
 
 void TestNotesManager::previewTip()
@@ -394,9 +388,8 @@ void TestNotesManager::propertiesKeepShellHeld()
     CreateNoteEngine();
     NoteEngine->ShowNotesManager();
     select(QStringLiteral("one"));
-    QVERIFY(NotesManagerForm->EditNote->isEnabled());
     onPropertiesDialog([](TNoteConf *dialog) { dialog->reject(); });
-    NotesManagerForm->EditNote->trigger();
+    TRIGGER_ACTION(NotesManagerForm, "便笺属性");
     QVERIFY(NotesManagerForm);
     QVERIFY(!ShellReady);
     NotesManagerForm->close();
@@ -499,7 +492,8 @@ void TestNotesManager::propertiesCancelStillSaves()
     writeNote(QStringLiteral("N01"), QStringLiteral("cancel"));
     CreateNoteEngine();
     TNoteWrapper *note = wrapperById(QStringLiteral("N01"));
-    QFile::remove(note->FileName);
+    note->Window->NoteEdit->setPlainText(QStringLiteral("typed before"));
+    note->ReadFromWindow();
     onPropertiesDialog([](TNoteConf *dialog) {
         dialog->Titleedit->setText(QStringLiteral("changed"));
         dialog->NColor->setColor(0x00ABCDEF);
@@ -508,7 +502,9 @@ void TestNotesManager::propertiesCancelStillSaves()
     EditNoteProperties(note, -1, -1);
     QCOMPARE(note->Note->Title, QStringLiteral("cancel"));
     QCOMPARE(note->Note->NoteColor, clNone);
-    QVERIFY(QFile::exists(note->FileName));
+    TNoteClass saved(QStringLiteral("N01"));
+    QCOMPARE(saved.LoadFromFile(note->FileName), TNoteClass::LoadResult::Loaded);
+    QCOMPARE(Rtf::toPlainText(saved.Content).trimmed(), QStringLiteral("typed before"));
     QVERIFY(ShellReady);
 }
 
@@ -596,17 +592,18 @@ void TestNotesManager::shutdownDuringClose()
         return PromptReply{true, {}};
     });
 
-    QAction *action = window->DeleteNote;
+    QWidget *commands = window.data();
+    QString caption = QStringLiteral("删除便笺");
     if (command != NoteWindowDelete) {
         NoteEngine->ShowNotesManager();
         select(QStringLiteral("close"));
         NotesManagerForm->updateActions();
-        action = command == ManagerDelete ? NotesManagerForm->DeleteNote
-            : command == ManagerClose     ? NotesManagerForm->HideNote
-                                          : NotesManagerForm->HideGroup;
+        commands = NotesManagerForm;
+        caption = command == ManagerDelete ? QStringLiteral("删除便笺")
+            : command == ManagerClose      ? QStringLiteral("关闭便笺")
+                                           : QStringLiteral("关闭同组的所有便笺");
     }
-    QVERIFY(action->isEnabled());
-    action->trigger();
+    TRIGGER_ACTION(commands, caption);
 
     QVERIFY(!NoteEngine);
     const bool deleted = command == NoteWindowDelete || command == ManagerDelete;

@@ -10,7 +10,8 @@
 #include "notewindow/NoteFormUnit.h"
 #include "platform/Autostart.h"
 #include "platform/RegistryStore.h"
-#include "tests/FontRecords.h"
+#include "tests/support/FileHelpers.h"
+#include "tests/support/FontRecords.h"
 
 #include <QCheckBox>
 #include <QColorDialog>
@@ -197,12 +198,6 @@ void drag(QWidget *strip, const QPoint &from, const QPoint &delta)
     send(QEvent::MouseButtonPress, from, global, Qt::LeftButton, Qt::LeftButton);
     send(QEvent::MouseMove, from + delta, global + delta, Qt::NoButton, Qt::LeftButton);
     send(QEvent::MouseButtonRelease, from + delta, global + delta, Qt::LeftButton, Qt::NoButton);
-}
-
-QByteArray fileBytes(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 const QStringList kValueNames = {
@@ -660,9 +655,7 @@ void TestOptions::sizeDialogOkShowsAtOnceCancelKeeps()
 void TestOptions::browseForSoundFile()
 {
     const QString chosen = m_program->filePath(QStringLiteral("bell.wav"));
-    QFile file(chosen);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.close();
+    QVERIFY(writeFileBytes(chosen, {}));
 
     TConfigurationForm form;
     form.TrillFileEdit->setText(QStringLiteral("/nowhere/trill.wav"));

@@ -6,6 +6,8 @@
 #include "app/RegistryUnit.h"
 #include "notes/ClassesUnit.h"
 #include "platform/RegistryStore.h"
+#include "tests/support/FileHelpers.h"
+#include "tests/support/UrlRecorder.h"
 #include "todolist/ToDoListEngine.h"
 
 #include <QDesktopServices>
@@ -22,18 +24,6 @@ mode_t modeOf(const QString &path)
     struct stat info {};
     return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? (info.st_mode & 07777) : mode_t(-1);
 }
-
-// Stands in for the desktop's opener and remembers what it was asked to open.
-class Opener : public QObject
-{
-    Q_OBJECT
-
-public:
-    QList<QUrl> opened;
-
-public slots:
-    void open(const QUrl &url) { opened.append(url); }
-};
 
 enum class Kind { Note, Project, Settings };
 
@@ -63,7 +53,7 @@ private:
 
     std::unique_ptr<QTemporaryDir> m_dir;
     mode_t m_umask = 0;
-    Opener m_opener;
+    UrlRecorder m_opener;
 };
 
 void TestPrivacy::initTestCase()
@@ -89,7 +79,7 @@ void TestPrivacy::init()
     qputenv("HOME", QFile::encodeName(m_dir->filePath(QStringLiteral("home"))));
     setProgramFolder(m_dir->filePath(QStringLiteral("program")));
     InitUserFolder();
-    m_opener.opened.clear();
+    m_opener.urls.clear();
 }
 
 void TestPrivacy::noteFolderIsPrivate()
@@ -165,12 +155,10 @@ void TestPrivacy::linkedFileGoesToOpener()
 {
     QFETCH(QString, fileName);
     const QString path = m_dir->filePath(fileName);
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.close();
+    QVERIFY(writeFileBytes(path, {}));
     OpenLinkedFile(path);
-    QCOMPARE(m_opener.opened.size(), 1);
-    const QUrl url = m_opener.opened.first();
+    QCOMPARE(m_opener.urls.size(), 1);
+    const QUrl url = m_opener.urls.first();
     QVERIFY(url.isLocalFile());
     QCOMPARE(url.toLocalFile(), path);
     // Nothing beside the file was made by anything it named.
@@ -193,8 +181,8 @@ void TestPrivacy::webAddressGoesToOpener()
     QFETCH(QString, link);
     QFETCH(QString, expected);
     OpenDocument(link);
-    QCOMPARE(m_opener.opened.size(), 1);
-    QCOMPARE(m_opener.opened.first(), QUrl(expected));
+    QCOMPARE(m_opener.urls.size(), 1);
+    QCOMPARE(m_opener.urls.first(), QUrl(expected));
 }
 
 QTEST_MAIN(TestPrivacy)

@@ -1,5 +1,6 @@
 #include "platform/RegistryStore.h"
-#include "tests/FileSizeLimit.h"
+#include "tests/support/FileHelpers.h"
+#include "tests/support/FileSizeLimit.h"
 
 #include <QtTest>
 
@@ -22,16 +23,13 @@ QString registryError(const std::function<void()> &call)
 
 QByteArray storeBytes()
 {
-    QFile file(TRegistry::storeFileName());
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    return fileBytes(TRegistry::storeFileName());
 }
 
 void writeStore(const QByteArray &bytes)
 {
     QDir().mkpath(QFileInfo(TRegistry::storeFileName()).absolutePath());
-    QFile file(TRegistry::storeFileName());
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    QCOMPARE(file.write(bytes), bytes.size());
+    QVERIFY(writeFileBytes(TRegistry::storeFileName(), bytes));
 }
 
 QByteArray crlf(QByteArray text)

@@ -1,5 +1,6 @@
 #include "app/FontFallback.h"
 #include "resources/BrisquelResources.h"
+#include "tests/support/FileHelpers.h"
 
 #include <QDataStream>
 #include <QFile>
@@ -71,14 +72,6 @@ double opaqueShare(const QImage& image)
         }
     }
     return double(opaque) / (argb.width() * argb.height());
-}
-
-QByteArray readFile(const QString& path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    return file.readAll();
 }
 
 // Exec of a desktop entry back to the path it names: first the escapes of
@@ -262,7 +255,7 @@ void TestResources::programIconSizes()
 
 void TestResources::trillIsSmallWave()
 {
-    const QByteArray wave = readFile(QStringLiteral(BRISQUEL_RESOURCES_SOURCE "/trill.wav"));
+    const QByteArray wave = fileBytes(QStringLiteral(BRISQUEL_RESOURCES_SOURCE "/trill.wav"));
     QVERIFY(wave.size() > 44);
     QVERIFY(wave.size() < 60 * 1024);
 
@@ -313,9 +306,9 @@ void TestResources::trillIsSmallWave()
 void TestResources::trillBesideProgram()
 {
     // The default alarm sound is the program folder's trill.wav.
-    const QByteArray copy = readFile(QStringLiteral(BRISQUEL_PROGRAM_DIR "/trill.wav"));
+    const QByteArray copy = fileBytes(QStringLiteral(BRISQUEL_PROGRAM_DIR "/trill.wav"));
     QVERIFY(!copy.isEmpty());
-    QCOMPARE(copy, readFile(QStringLiteral(BRISQUEL_RESOURCES_SOURCE "/trill.wav")));
+    QCOMPARE(copy, fileBytes(QStringLiteral(BRISQUEL_RESOURCES_SOURCE "/trill.wav")));
 }
 
 void TestResources::desktopEntryInBuildFolder()

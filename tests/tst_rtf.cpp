@@ -2,9 +2,9 @@
 #include "platform/RtfFormat.h"
 #include "platform/RtfReader.h"
 #include "platform/RtfWriter.h"
+#include "tests/support/FileHelpers.h"
 
 #include <QDir>
-#include <QFile>
 #include <QRandomGenerator>
 #include <QTextBlock>
 #include <QTextCursor>
@@ -19,18 +19,10 @@ QString corpusDir()
     return QStringLiteral(BRISQUEL_TEST_DATA "/rtf");
 }
 
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    return file.readAll();
-}
-
 // Expected texts are stored with LF line ends; the codec reports CR LF.
 QString expectedText(const QString &path)
 {
-    return QString::fromUtf8(readFile(path)).replace(u'\n', QStringLiteral("\r\n"));
+    return QString::fromUtf8(fileBytes(path)).replace(u'\n', QStringLiteral("\r\n"));
 }
 
 // The document's text as the plain-text converter reports it.
@@ -349,7 +341,7 @@ void TestRtf::corpus_data()
 void TestRtf::corpus()
 {
     QFETCH(QString, name);
-    const QByteArray rtf = readFile(corpusDir() + u'/' + name + QStringLiteral(".rtf"));
+    const QByteArray rtf = fileBytes(corpusDir() + u'/' + name + QStringLiteral(".rtf"));
     const QString expected = expectedText(corpusDir() + u'/' + name + QStringLiteral(".txt"));
     QVERIFY(!rtf.isEmpty());
     QVERIFY(!expected.isEmpty());
@@ -403,7 +395,7 @@ void TestRtf::corpusFormats()
     QFETCH(QString, format);
     QFETCH(QString, alignment);
     QTextDocument document;
-    Rtf::readInto(document, readFile(corpusDir() + u'/' + name + QStringLiteral(".rtf")));
+    Rtf::readInto(document, fileBytes(corpusDir() + u'/' + name + QStringLiteral(".rtf")));
     QCOMPARE(describe(charFormatAt(document, position)), format);
     QCOMPARE(alignmentText(document.findBlock(position).blockFormat().alignment()), alignment);
 }
@@ -411,7 +403,7 @@ void TestRtf::corpusFormats()
 void TestRtf::originalFontSurvives()
 {
     QTextDocument document;
-    Rtf::readInto(document, readFile(corpusDir() + QStringLiteral("/mixed.rtf")));
+    Rtf::readInto(document, fileBytes(corpusDir() + QStringLiteral("/mixed.rtf")));
     const QTextCharFormat chinese = charFormatAt(document, 17);
     QCOMPARE(chinese.stringProperty(Rtf::FontNameProperty), QStringLiteral("微软雅黑"));
     QCOMPARE(chinese.intProperty(Rtf::FontCharsetProperty), 134);
@@ -648,7 +640,7 @@ void TestRtf::mutatedDocuments()
     QList<QByteArray> seeds;
     const QStringList files = QDir(corpusDir()).entryList({QStringLiteral("*.rtf")}, QDir::Files, QDir::Name);
     for (const QString &file : files)
-        seeds.append(readFile(corpusDir() + u'/' + file));
+        seeds.append(fileBytes(corpusDir() + u'/' + file));
     QVERIFY(!seeds.isEmpty());
 
     Mutator mutator(20240611);

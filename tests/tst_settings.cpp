@@ -1,7 +1,8 @@
 #include "app/InternalProcs.h"
 #include "app/RegistryUnit.h"
 #include "platform/RegistryStore.h"
-#include "tests/FontRecords.h"
+#include "tests/support/FileHelpers.h"
+#include "tests/support/FontRecords.h"
 
 #include <QtTest>
 
@@ -22,17 +23,15 @@ void setEngineDefaults()
 
 QString storeText()
 {
-    QFile file(TRegistry::storeFileName());
-    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+    return QString::fromUtf8(fileBytes(TRegistry::storeFileName()));
 }
 
 // The settings key as an earlier run (or a user) left it.
 void writeStore(const QByteArray &values)
 {
     QVERIFY(QDir().mkpath(QFileInfo(TRegistry::storeFileName()).absolutePath()));
-    QFile file(TRegistry::storeFileName());
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write("REGEDIT4\n\n[HKEY_CURRENT_USER\\SOFTWARE\\Orvanta\\Brisquel]\n" + values);
+    QVERIFY(writeFileBytes(TRegistry::storeFileName(),
+                           "REGEDIT4\n\n[HKEY_CURRENT_USER\\SOFTWARE\\Orvanta\\Brisquel]\n" + values));
 }
 
 } // namespace

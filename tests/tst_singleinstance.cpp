@@ -2,6 +2,7 @@
 #include "app/InternalProcs.h"
 #include "app/ProgramEntry.h"
 #include "platform/SingleInstance.h"
+#include "tests/support/FileHelpers.h"
 
 #include <QFile>
 #include <QLocalSocket>
@@ -35,12 +36,6 @@ bool makeFolder(const QString &path, mode_t mode)
 {
     const QByteArray native = QFile::encodeName(path);
     return ::mkdir(native.constData(), mode) == 0 && ::chmod(native.constData(), mode) == 0;
-}
-
-bool writeFile(const QString &path, const QByteArray &content = "x")
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
 }
 
 QByteArray terminateMessage()
@@ -414,7 +409,7 @@ void TestSingleInstance::unusableFolderRunsAsFirst()
     // nobody listens.
     const QProcessEnvironment environment = withoutRuntimeFolder();
     QVERIFY(!environment.isEmpty());
-    QVERIFY(writeFile(fallbackFolder()));
+    QVERIFY(writeFileBytes(fallbackFolder(), "x"));
 
     QProcess &first = newHelper();
     QCOMPARE(startServing(first, marker(QStringLiteral("first")), environment), QByteArray("ready alone"));
@@ -446,15 +441,15 @@ void TestSingleInstance::buildProgramFolder(const QString &outside)
     const QDir program(m_work->filePath(QStringLiteral("program")));
     QVERIFY(program.mkpath(QStringLiteral("Users/alice")));
     QVERIFY(program.mkpath(QStringLiteral("Users/bob/deep/deeper")));
-    QVERIFY(writeFile(program.filePath(QStringLiteral("Users/alice/1.knt"))));
-    QVERIFY(writeFile(program.filePath(QStringLiteral("Users/alice/工作.tdl"))));
-    QVERIFY(writeFile(program.filePath(QStringLiteral("Users/alice/.hidden"))));
-    QVERIFY(writeFile(program.filePath(QStringLiteral("Users/bob/deep/deeper/2.knt"))));
+    QVERIFY(writeFileBytes(program.filePath(QStringLiteral("Users/alice/1.knt")), "x"));
+    QVERIFY(writeFileBytes(program.filePath(QStringLiteral("Users/alice/工作.tdl")), "x"));
+    QVERIFY(writeFileBytes(program.filePath(QStringLiteral("Users/alice/.hidden")), "x"));
+    QVERIFY(writeFileBytes(program.filePath(QStringLiteral("Users/bob/deep/deeper/2.knt")), "x"));
     QVERIFY(QFile::setPermissions(program.filePath(QStringLiteral("Users/alice/1.knt")), QFile::ReadOwner));
-    QVERIFY(writeFile(program.filePath(QStringLiteral("ExceptionsLog.txt"))));
+    QVERIFY(writeFileBytes(program.filePath(QStringLiteral("ExceptionsLog.txt")), "x"));
     // Links lead out of the tree: what they point to is not ours to delete.
     QVERIFY(QDir().mkpath(outside));
-    QVERIFY(writeFile(outside + QStringLiteral("/keep.knt")));
+    QVERIFY(writeFileBytes(outside + QStringLiteral("/keep.knt"), "x"));
     QVERIFY(QFile::link(outside, program.filePath(QStringLiteral("Users/bob/linked-folder"))));
     QVERIFY(QFile::link(outside + QStringLiteral("/keep.knt"), program.filePath(QStringLiteral("Users/linked.knt"))));
     setProgramFolder(program.path());

@@ -4,6 +4,8 @@
 #include "dialogs/frmSplashForm.h"
 #include "platform/Sound.h"
 #include "resources/BrisquelResources.h"
+#include "tests/support/FileHelpers.h"
+#include "tests/support/UrlRecorder.h"
 
 #include <QAbstractButton>
 #include <QDesktopServices>
@@ -16,18 +18,6 @@
 #include <QtTest>
 
 namespace {
-
-// Receives the addresses handed to the desktop instead of opening them.
-class UrlRecorder final : public QObject
-{
-    Q_OBJECT
-
-public:
-    QList<QUrl> urls;
-
-public slots:
-    void open(const QUrl &url) { urls.append(url); }
-};
 
 template <typename T>
 T *child(const QWidget &parent, const char *name)
@@ -64,9 +54,7 @@ void writeSilentWave(const QString &path)
     out.writeRawData("data", 4);
     out << quint32(samples * 2);
     data.append(QByteArray(samples * 2, '\0'));
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    QCOMPARE(file.write(data), data.size());
+    QVERIFY(writeFileBytes(path, data));
 }
 
 } // namespace
@@ -113,10 +101,7 @@ void TestSmallDialogs::initTestCase()
     // sink that accepts every sound; it must be chosen before the first play.
     QVERIFY(m_soundDir.isValid());
     const QString config = m_soundDir.filePath(QStringLiteral("asound.conf"));
-    QFile file(config);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write("pcm.!default { type null }\n");
-    file.close();
+    QVERIFY(writeFileBytes(config, "pcm.!default { type null }\n"));
     qputenv("ALSA_CONFIG_PATH", QFile::encodeName(config));
 }
 
@@ -346,9 +331,7 @@ void TestSmallDialogs::linkedFileOpensOnlyWhenItExists()
     OpenLinkedFile(dir.path());
     QVERIFY(m_recorder.urls.isEmpty());
 
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.close();
+    QVERIFY(writeFileBytes(path, {}));
     OpenLinkedFile(path);
     QCOMPARE(m_recorder.urls, QList<QUrl>{QUrl::fromLocalFile(path)});
 }

@@ -1,7 +1,8 @@
 #include "app/InternalProcs.h"
 #include "platform/BrisquelError.h"
 #include "platform/CodePage.h"
-#include "tests/FileSizeLimit.h"
+#include "tests/support/FileHelpers.h"
+#include "tests/support/FileSizeLimit.h"
 #include "todolist/ProfileFile.h"
 #include "todolist/ToDoListEngine.h"
 
@@ -10,19 +11,6 @@
 namespace {
 
 const QString kData = QStringLiteral(BRISQUEL_TEST_DATA "/todo/");
-
-QByteArray fileBytes(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-void writeBytes(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    QCOMPARE(file.write(bytes), bytes.size());
-}
 
 QList<TodoTask> load(const QString &path)
 {
@@ -244,7 +232,7 @@ void TestTodoEngine::plainLineBreaks()
     QFETCH(QByteArray, bytes);
     QFETCH(QStringList, titles);
     const QString path = UserFolder + QStringLiteral("p.tdl");
-    writeBytes(path, bytes);
+    QVERIFY(writeFileBytes(path, bytes));
     QStringList read;
     for (const TodoTask &t : load(path))
         read.append(t.Title);
@@ -266,7 +254,7 @@ void TestTodoEngine::emptyAndKeylessFilesArePlain()
 void TestTodoEngine::noPriorityBecomesNineAfterSave()
 {
     const QString path = UserFolder + QStringLiteral("old.tdl");
-    writeBytes(path, QByteArray("1Buy milk\r\n0Call\r\n"));
+    QVERIFY(writeFileBytes(path, QByteArray("1Buy milk\r\n0Call\r\n")));
     const QList<TodoTask> tasks = load(path);
     QCOMPARE(tasks.first(), task(QStringLiteral("Buy milk"), true, -1));
     // Without a priority the task stands before a critical one.
@@ -407,13 +395,13 @@ void TestTodoEngine::order()
 
 void TestTodoEngine::listsProjects()
 {
-    writeBytes(UserFolder + QStringLiteral("Plan 2.1.tdl"), {});
-    writeBytes(UserFolder + QStringLiteral("alpha.tdl"), {});
-    writeBytes(UserFolder + QStringLiteral("Beta.tdl"), {});
-    writeBytes(UserFolder + QStringLiteral("notes.knt"), {});
-    writeBytes(UserFolder + QStringLiteral("shout.TDL"), {});
-    writeBytes(UserFolder + QStringLiteral(".hidden.tdl"), {});
-    writeBytes(UserFolder + QStringLiteral("x.tdl.bak"), {});
+    QVERIFY(writeFileBytes(UserFolder + QStringLiteral("Plan 2.1.tdl"), {}));
+    QVERIFY(writeFileBytes(UserFolder + QStringLiteral("alpha.tdl"), {}));
+    QVERIFY(writeFileBytes(UserFolder + QStringLiteral("Beta.tdl"), {}));
+    QVERIFY(writeFileBytes(UserFolder + QStringLiteral("notes.knt"), {}));
+    QVERIFY(writeFileBytes(UserFolder + QStringLiteral("shout.TDL"), {}));
+    QVERIFY(writeFileBytes(UserFolder + QStringLiteral(".hidden.tdl"), {}));
+    QVERIFY(writeFileBytes(UserFolder + QStringLiteral("x.tdl.bak"), {}));
     QVERIFY(QDir(UserFolder).mkdir(QStringLiteral("folder.tdl")));
     QCOMPARE(ListProjects(),
              (QStringList{QStringLiteral("alpha"), QStringLiteral("Beta"), QStringLiteral("Plan 2.1")}));

@@ -2,12 +2,14 @@
 #include "app/InternalProcs.h"
 #include "platform/BrisquelError.h"
 #include "platform/RegistryStore.h"
-#include "tests/FileSizeLimit.h"
+#include "tests/support/Actions.h"
+#include "tests/support/FileHelpers.h"
+#include "tests/support/FileSizeLimit.h"
+#include "tests/support/PdfText.h"
 #include "todolist/ProfileFile.h"
 #include "todolist/TaskListView.h"
 #include "todolist/ToDoListEngine.h"
 #include "todolist/ToDoListFormUnit.h"
-#include "tests/PdfText.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -36,15 +38,12 @@ void writeProject(const QString &name, const QList<TodoTask> &tasks)
 
 QByteArray projectBytes(const QString &name)
 {
-    QFile file(ProjectFilePath(name));
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    return fileBytes(ProjectFilePath(name));
 }
 
 void writePlainProject(const QString &name, const QByteArray &bytes)
 {
-    QFile file(ProjectFilePath(name));
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(bytes);
+    QVERIFY(writeFileBytes(ProjectFilePath(name), bytes));
 }
 
 QList<TodoTask> readProject(const QString &name)
@@ -54,14 +53,6 @@ QList<TodoTask> readProject(const QString &name)
     if (!LoadProject(ProjectFilePath(name), tasks, reason))
         qWarning("%s", qPrintable(reason));
     return tasks;
-}
-
-QStringList menuTexts(const QMenu *menu)
-{
-    QStringList texts;
-    for (const QAction *action : menu->actions())
-        texts.append(action->isSeparator() ? QStringLiteral("-") : action->text());
-    return texts;
 }
 
 // A word of the printed page as pdftotext places it, in points.
@@ -276,10 +267,10 @@ void TestTodoWindow::windowParts()
 
     QCOMPARE(form->ProjectMenuDropdown->text(), QStringLiteral("菜单"));
     QCOMPARE(form->ProjectMenuDropdown->menu(), form->TodoOptionsMenu);
-    QCOMPARE(menuTexts(form->TodoOptionsMenu),
+    QCOMPARE(actionCaptions(form->TodoOptionsMenu->actions()),
              (QStringList{"新建方案", "-", "删除当前方案", "重命名当前方案", "-", "打印当前方案", "-",
                           "关闭 TODO 列表"}));
-    QCOMPARE(menuTexts(form->PriorityPopUP),
+    QCOMPARE(actionCaptions(form->PriorityPopUP->actions()),
              (QStringList{"临界优先权", "优先权 1", "优先权 2", "优先权 3", "优先权 4", "优先权 5", "优先权 6",
                           "优先权 7", "优先权 8", "低优先权 "}));
     for (int i = 0; i < 10; ++i) {
@@ -383,7 +374,7 @@ void TestTodoWindow::newProject()
     TToDOListForm *form = openWindow();
     const QByteArray zedBefore = projectBytes(QStringLiteral("Zed"));
     answer(accepted, typed);
-    form->NewProjectExecute();
+    TRIGGER_ACTION(form, "新建方案");
 
     QCOMPARE(m_prompts.first().kind, PromptKind::Input);
     QCOMPARE(m_prompts.first().caption, QStringLiteral("新建方案"));
@@ -414,7 +405,7 @@ void TestTodoWindow::deleteProject()
     form->SelectProject(QStringLiteral("Beta"));
 
     answer(false);
-    form->DeleteProjectExecute();
+    TRIGGER_ACTION(form, "删除当前方案");
     QCOMPARE(m_prompts.last().kind, PromptKind::Confirmation);
     QCOMPARE(m_prompts.last().caption, QStringLiteral("确认"));
     QCOMPARE(m_prompts.last().text, QStringLiteral("你是否要删除: Beta"));
@@ -422,13 +413,13 @@ void TestTodoWindow::deleteProject()
     QCOMPARE(form->SelectedProject(), QStringLiteral("Beta"));
 
     answer(true);
-    form->DeleteProjectExecute();
+    TRIGGER_ACTION(form, "删除当前方案");
     QVERIFY(!QFile::exists(ProjectFilePath(QStringLiteral("Beta"))));
     QCOMPARE(form->SelectedProject(), QStringLiteral("Alpha"));
     QCOMPARE(titles(), QStringList{QStringLiteral("first")});
 
     answer(true);
-    form->DeleteProjectExecute();
+    TRIGGER_ACTION(form, "删除当前方案");
     QCOMPARE(form->ProjectListCB->count(), 0);
     QCOMPARE(form->ToDoList->topLevelItemCount(), 0);
     QVERIFY(!form->DeleteProject->isEnabled());
@@ -443,7 +434,7 @@ void TestTodoWindow::renameProject()
     TToDOListForm *form = openWindow();
 
     answer(true, QStringLiteral(" Gamma "));
-    form->RenameProjectExecute();
+    TRIGGER_ACTION(form, "重命名当前方案");
     QCOMPARE(m_prompts.last().caption, QStringLiteral("新的名称"));
     QCOMPARE(m_prompts.last().text, QStringLiteral("新方案的名称?"));
     QCOMPARE(ListProjects(), (QStringList{"Beta", "Gamma"}));
@@ -453,20 +444,20 @@ void TestTodoWindow::renameProject()
 
     // Onto an existing project: refused, and that project is shown.
     answer(true, QStringLiteral("Beta"));
-    form->RenameProjectExecute();
+    TRIGGER_ACTION(form, "重命名当前方案");
     QCOMPARE(m_prompts.last().text, QStringLiteral("Project already existent"));
     QCOMPARE(ListProjects(), (QStringList{"Beta", "Gamma"}));
     QCOMPARE(form->SelectedProject(), QStringLiteral("Beta"));
 
     form->SelectProject(QStringLiteral("Gamma"));
     answer(true, QStringLiteral("x/y"));
-    form->RenameProjectExecute();
+    TRIGGER_ACTION(form, "重命名当前方案");
     QCOMPARE(m_prompts.last().text, QStringLiteral("Error creating project"));
     QCOMPARE(ListProjects(), (QStringList{"Beta", "Gamma"}));
 
     form->SelectProject(QStringLiteral("Gamma"));
     answer(false);
-    form->RenameProjectExecute();
+    TRIGGER_ACTION(form, "重命名当前方案");
     QCOMPARE(ListProjects(), (QStringList{"Beta", "Gamma"}));
     QCOMPARE(form->SelectedProject(), QStringLiteral("Beta"));
 }
@@ -493,7 +484,7 @@ void TestTodoWindow::newProjectShownBeforeCaseTwin()
     writeProject(QStringLiteral("plan"), {task("p", false, 1)});
     TToDOListForm *form = openWindow();
     answer(true, QStringLiteral("Plan"));
-    form->NewProject->trigger();
+    TRIGGER_ACTION(form, "新建方案");
     QCOMPARE(form->ProjectListCB->count(), 2);
     QCOMPARE(form->SelectedProject(), QStringLiteral("Plan"));
     QCOMPARE(form->ToDoList->topLevelItemCount(), 0);
@@ -531,7 +522,7 @@ void TestTodoWindow::newTask()
     writeProject(QStringLiteral("Work"), {task("crit", false, 0), task("alpha", false, 1), task("zulu", false, 1)});
     TToDOListForm *form = openWindow();
     answer(true, QStringLiteral("  mike  "));
-    form->NewTaskExecute();
+    TRIGGER_ACTION(form, "新建任务");
     QCOMPARE(m_prompts.last().caption, QStringLiteral("新建任务"));
     QCOMPARE(m_prompts.last().text, QStringLiteral("任务文本?"));
     QCOMPARE(m_prompts.last().defaultText, QString());
@@ -552,7 +543,7 @@ void TestTodoWindow::newTaskCancelledStillSaves()
     QCOMPARE(form->ToDoList->tasks().first(), task(QStringLiteral("Buy milk"), true, -1));
     QVERIFY(form->ToDoList->taskAt(0)->icon(0).pixmap(16, 16).toImage().pixelColor(8, 8).alpha() == 0);
     answer(false);
-    form->NewTaskExecute();
+    TRIGGER_ACTION(form, "新建任务");
     QCOMPARE(form->ToDoList->topLevelItemCount(), 2);
     QVERIFY(projectBytes(QStringLiteral("Old")).startsWith("[main]\r\nfileinfo=1\r\n"));
     const QList<TodoTask> expected{task(QStringLiteral("Buy milk"), true, 9), task(QStringLiteral("Call"), false, 9)};
@@ -563,12 +554,12 @@ void TestTodoWindow::editTask()
 {
     writeProject(QStringLiteral("Work"), {task("alpha", false, 1), task("beta", false, 1)});
     TToDOListForm *form = openWindow();
-    form->EditTaskExecute();
+    TRIGGER_ACTION(form, "编辑任务");
     QCOMPARE(m_prompts.last().text, QStringLiteral("No Task Selected"));
 
     selectRow(1);
     answer(true, QStringLiteral("  bravo "));
-    form->EditTaskExecute();
+    TRIGGER_ACTION(form, "编辑任务");
     QCOMPARE(m_prompts.last().caption, QStringLiteral("编辑任务"));
     QCOMPARE(m_prompts.last().defaultText, QStringLiteral("beta"));
     QCOMPARE(titles(), (QStringList{"alpha", "bravo"}));
@@ -577,7 +568,7 @@ void TestTodoWindow::editTask()
     // An edit does not re-sort; the file keeps the shown order.
     selectRow(0);
     answer(true, QStringLiteral("zulu"));
-    form->EditTaskExecute();
+    TRIGGER_ACTION(form, "编辑任务");
     QCOMPARE(titles(), (QStringList{"zulu", "bravo"}));
     const ProfileReader file(QString::fromLatin1(projectBytes(QStringLiteral("Work"))));
     QCOMPARE(file.readString(QStringLiteral("item0"), QStringLiteral("Title"), {}), QStringLiteral("zulu"));
@@ -585,7 +576,7 @@ void TestTodoWindow::editTask()
     // Only blanks: nothing changes and nothing is written.
     QVERIFY(QFile::remove(ProjectFilePath(QStringLiteral("Work"))));
     answer(true, QStringLiteral("   "));
-    form->EditTaskExecute();
+    TRIGGER_ACTION(form, "编辑任务");
     QCOMPARE(titles(), (QStringList{"zulu", "bravo"}));
     QVERIFY(!QFile::exists(ProjectFilePath(QStringLiteral("Work"))));
 
@@ -593,7 +584,7 @@ void TestTodoWindow::editTask()
     form->ToDoList->taskAt(1)->setText(0, QStringLiteral("  padded  "));
     selectRow(1);
     answer(false);
-    form->EditTaskExecute();
+    TRIGGER_ACTION(form, "编辑任务");
     QCOMPARE(m_prompts.last().defaultText, QStringLiteral("padded"));
     QCOMPARE(titles(), (QStringList{"zulu", "padded"}));
     QVERIFY(projectBytes(QStringLiteral("Work")).contains("Title=padded\r\n"));
@@ -604,7 +595,7 @@ void TestTodoWindow::removeTask()
     writePlainProject(QStringLiteral("Old"), QByteArray("0alpha\r\n0beta\r\n"));
     TToDOListForm *form = openWindow();
 
-    form->RemoveTaskExecute();
+    TRIGGER_ACTION(form, "删除任务");
     QCOMPARE(m_prompts.last().kind, PromptKind::Plain);
     QCOMPARE(m_prompts.last().text, QStringLiteral("未选择项目"));
     // Written all the same.
@@ -613,14 +604,14 @@ void TestTodoWindow::removeTask()
     selectRow(0);
     QVERIFY(QFile::remove(ProjectFilePath(QStringLiteral("Old"))));
     answer(false);
-    form->RemoveTaskExecute();
+    TRIGGER_ACTION(form, "删除任务");
     QCOMPARE(m_prompts.last().kind, PromptKind::Confirmation);
     QCOMPARE(m_prompts.last().text, QStringLiteral("你是否要删除: alpha"));
     QCOMPARE(titles(), (QStringList{"alpha", "beta"}));
     QCOMPARE(readProject(QStringLiteral("Old")).size(), 2);
 
     answer(true);
-    form->RemoveTaskExecute();
+    TRIGGER_ACTION(form, "删除任务");
     QCOMPARE(titles(), QStringList{QStringLiteral("beta")});
     QCOMPARE(readProject(QStringLiteral("Old")), (QList<TodoTask>{task("beta", false, 9)}));
     QVERIFY(!form->PriorityActions.at(0)->isEnabled());
@@ -634,13 +625,13 @@ void TestTodoWindow::removeCompletedTasks()
     TToDOListForm *form = openWindow();
 
     answer(false);
-    form->RemoveCTasksExecute();
+    TRIGGER_ACTION(form, "删除完成的任务");
     QCOMPARE(m_prompts.last().kind, PromptKind::Confirmation);
     QCOMPARE(m_prompts.last().text, QStringLiteral("你确定要删除所有已完成的任务吗? (不可撤销)"));
     QCOMPARE(form->ToDoList->topLevelItemCount(), 4);
 
     answer(true);
-    form->RemoveCTasksExecute();
+    TRIGGER_ACTION(form, "删除完成的任务");
     QCOMPARE(titles(), QStringList{QStringLiteral("b")});
     QCOMPARE(projectBytes(QStringLiteral("Work")), before);
     clickBlank();
@@ -649,7 +640,7 @@ void TestTodoWindow::removeCompletedTasks()
     // With nothing done it still asks first.
     const qsizetype asked = m_prompts.size();
     answer(true);
-    form->RemoveCTasksExecute();
+    TRIGGER_ACTION(form, "删除完成的任务");
     QCOMPARE(m_prompts.size(), asked + 1);
     QCOMPARE(titles(), QStringList{QStringLiteral("b")});
 }
@@ -660,13 +651,13 @@ void TestTodoWindow::priorityChange()
     const QByteArray before = projectBytes(QStringLiteral("Work"));
     TToDOListForm *form = openWindow();
     selectRow(2);
-    form->PriorityActions.at(0)->trigger();
+    TRIGGER_ACTION(form, "临界优先权");
     QCOMPARE(titles(), (QStringList{"c", "a", "b"}));
     QCOMPARE(form->ToDoList->selectedTask()->text(0), QStringLiteral("c"));
     QCOMPARE(form->ToDoList->selectedTask()->priority(), 0);
     QCOMPARE(projectBytes(QStringLiteral("Work")), before);
 
-    form->PriorityActions.at(9)->trigger();
+    TRIGGER_ACTION(form, "低优先权");
     QCOMPARE(titles(), (QStringList{"a", "b", "c"}));
     clickBlank();
     QCOMPARE(readProject(QStringLiteral("Work")),
@@ -730,7 +721,7 @@ void TestTodoWindow::changesSavedOnSwitchAndClose()
 
     // A priority change is written before another project is shown.
     selectRow(1);
-    form->PriorityActions.at(0)->trigger();
+    TRIGGER_ACTION(form, "临界优先权");
     form->ProjectListCB->setCurrentIndex(1);
     QCOMPARE(readProject(QStringLiteral("A")),
              (QList<TodoTask>{task("b", false, 0), task("a", false, 1), task("c", true, 3)}));
@@ -743,8 +734,8 @@ void TestTodoWindow::changesSavedOnSwitchAndClose()
     list->setFocus();
     QTest::keyClick(list, Qt::Key_Space);
     answer(true);
-    form->RemoveCTasks->trigger();
-    form->CloseTODO->trigger();
+    TRIGGER_ACTION(form, "删除完成的任务");
+    TRIGGER_ACTION(form, "关闭 TODO 列表");
     QVERIFY(ToDoListForm == nullptr);
     QCOMPARE(readProject(QStringLiteral("A")), QList<TodoTask>{task("a", false, 1)});
 
@@ -761,9 +752,9 @@ void TestTodoWindow::changesSavedOnSwitchAndClose()
 
     form = openWindow();
     selectRow(0);
-    form->PriorityActions.at(4)->trigger();
+    TRIGGER_ACTION(form, "优先权 4");
     answer(true);
-    form->DeleteProject->trigger();
+    TRIGGER_ACTION(form, "删除当前方案");
     QVERIFY(!QFile::exists(ProjectFilePath(QStringLiteral("A"))));
     QCOMPARE(form->SelectedProject(), QStringLiteral("B"));
 }
@@ -777,7 +768,7 @@ void TestTodoWindow::unstorableTitleIsKept()
     // text back to change.
     answer(true, QStringLiteral("Buy \U0001F95B milk \u0105 \U0001F95B"));
     answer(true, QStringLiteral("Buy milk"));
-    form->NewTask->trigger();
+    TRIGGER_ACTION(form, "新建任务");
     QCOMPARE(m_prompts.size(), 3);
     QCOMPARE(m_prompts.at(1).kind, PromptKind::Warning);
     QCOMPARE(m_prompts.at(1).text, QStringLiteral("任务文本中的这些字符不能保存: \U0001F95B \u0105"));
@@ -790,7 +781,7 @@ void TestTodoWindow::unstorableTitleIsKept()
     selectRow(0);
     answer(true, QStringLiteral("a\U0001F95B"));
     answer(false);
-    form->EditTask->trigger();
+    TRIGGER_ACTION(form, "编辑任务");
     QCOMPARE(m_prompts.last().defaultText, QStringLiteral("a\U0001F95B"));
     QCOMPARE(titles(), (QStringList{"Buy milk", "alpha"}));
 

@@ -1,50 +1,32 @@
-#pragma once
+#include "tests/support/KillSaverModel.h"
 
-// What the kill test's saver writes at each generation: the saver writes
-// these, and the test that kills it checks what it left against them.
-// Generation 0 stands for "never saved": the file or value does not exist.
-
-#include "app/RegistryUnit.h"
-#include "notes/ClassesUnit.h"
-#include "todolist/ToDoListEngine.h"
-
-#include <QByteArray>
 #include <QFile>
-#include <QHash>
-#include <QList>
-#include <QString>
-#include <QStringList>
 
 namespace KillSaver {
 
-// Notes of different sizes, so that a kill lands inside small and large
-// writes alike; the last one takes the names QSaveFile treats specially.
-inline QStringList noteIds()
+QStringList noteIds()
 {
     return {QStringLiteral("N1"), QStringLiteral("N2"), QStringLiteral("N3"), QStringLiteral("NXXXXXXXX")};
 }
 
-inline QStringList projectNames()
+QStringList projectNames()
 {
     return {QStringLiteral("Errands"), QStringLiteral("Plan XXXXXX")};
 }
 
-// Progress file keys: one for each note, project and the settings.
-inline QString noteKey(int note)
+QString noteKey(int note)
 {
     return QStringLiteral("note:") + noteIds().at(note);
 }
 
-inline QString projectKey(int project)
+QString projectKey(int project)
 {
     return QStringLiteral("project:") + projectNames().at(project);
 }
 
-inline const QString settingsKey = QStringLiteral("settings");
+const QString settingsKey = QStringLiteral("settings");
 
-// The saver's record of completed saves: one line "<key> <generation>" for
-// each file it has saved at least once.
-inline QHash<QString, qint64> readProgress(const QString &path)
+QHash<QString, qint64> readProgress(const QString &path)
 {
     QHash<QString, qint64> generations;
     QFile file(path);
@@ -59,7 +41,7 @@ inline QHash<QString, qint64> readProgress(const QString &path)
     return generations;
 }
 
-inline QByteArray bodyAt(int note, qint64 generation)
+QByteArray bodyAt(int note, qint64 generation)
 {
     static constexpr qint64 kLargest[] = {64, 20'000, 400'000, 6'000};
     const qint64 filler = (generation * 7919 + note * 104'729) % kLargest[note];
@@ -67,7 +49,7 @@ inline QByteArray bodyAt(int note, qint64 generation)
         + QByteArray(filler, char('a' + generation % 26)) + '}';
 }
 
-inline TNoteClass noteAt(int note, qint64 generation)
+TNoteClass noteAt(int note, qint64 generation)
 {
     TNoteClass record(noteIds().at(note));
     record.Created = 38718.5;
@@ -86,13 +68,12 @@ inline TNoteClass noteAt(int note, qint64 generation)
     return record;
 }
 
-inline qint64 noteGeneration(const TNoteClass &record)
+qint64 noteGeneration(const TNoteClass &record)
 {
     return qint64(record.AlarmTime - 40000.0);
 }
 
-// The first task names the generation; the others vary in number and kind.
-inline QList<TodoTask> projectAt(int project, qint64 generation)
+QList<TodoTask> projectAt(int project, qint64 generation)
 {
     QList<TodoTask> tasks{TodoTask{QStringLiteral("generation %1").arg(generation), false, 0}};
     const int more = int((generation * 31 + project * 7) % 40);
@@ -102,7 +83,7 @@ inline QList<TodoTask> projectAt(int project, qint64 generation)
     return tasks;
 }
 
-inline qint64 projectGeneration(const QList<TodoTask> &tasks)
+qint64 projectGeneration(const QList<TodoTask> &tasks)
 {
     for (const TodoTask &task : tasks) {
         if (task.Title.startsWith(QLatin1String("generation ")))
@@ -111,7 +92,7 @@ inline qint64 projectGeneration(const QList<TodoTask> &tasks)
     return -1;
 }
 
-inline GlobalSettings settingsAt(qint64 generation)
+GlobalSettings settingsAt(qint64 generation)
 {
     GlobalSettings settings;
     settings.SafeSave = generation % 2 == 1;

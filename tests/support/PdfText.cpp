@@ -1,13 +1,10 @@
-#pragma once
+#include "tests/support/PdfText.h"
 
 #include <QProcess>
 #include <QRegularExpression>
-#include <QString>
 #include <QStringList>
 
-// Reading printed PDF files back with poppler-utils.
-
-inline QString pdfText(const QString &pdf, int page = 0)
+QString pdfText(const QString &pdf, int page)
 {
     QStringList arguments{QStringLiteral("-layout")};
     if (page > 0)
@@ -20,7 +17,7 @@ inline QString pdfText(const QString &pdf, int page = 0)
     return QString::fromUtf8(process.readAllStandardOutput()).normalized(QString::NormalizationForm_KC);
 }
 
-inline int pdfPages(const QString &pdf)
+int pdfPages(const QString &pdf)
 {
     QProcess process;
     process.start(QStringLiteral("pdfinfo"), {pdf});

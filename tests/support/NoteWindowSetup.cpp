@@ -1,15 +1,14 @@
-#pragma once
+#include "tests/support/NoteWindowSetup.h"
 
 #include "app/InternalProcs.h"
 #include "app/RegistryUnit.h"
 #include "platform/DateTime.h"
 
+#include <QCoreApplication>
 #include <QDir>
+#include <QEvent>
 
-// The state every note-window test starts from: default settings with the
-// given body font and no animations, the program neither starting nor
-// shutting down, the clock at 5 March 2024 10:00 and an empty note folder.
-inline void resetNoteWindowWorld(const QString &bodyFace, quint8 bodySize)
+void resetNoteWindowWorld(const QString &bodyFace, quint8 bodySize)
 {
     Settings = GlobalSettings();
     Settings.NoteFont.setFaceName(bodyFace);
@@ -18,6 +17,14 @@ inline void resetNoteWindowWorld(const QString &bodyFace, quint8 bodySize)
     Starting = false;
     ShuttingDown = false;
     Clock::setNow(QDateTime(QDate(2024, 3, 5), QTime(10, 0)));
+    // The folder of the program folder set now, never an earlier or an
+    // empty one (which would name the working folder).
+    InitUserFolder();
     QDir(UserFolder).removeRecursively();
     InitUserFolder();
+}
+
+void flushDeletes()
+{
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <csignal>
 #include <sys/resource.h>
 
 // Lowers the largest file this process may write, so that a save fails
@@ -8,19 +7,8 @@
 class FileSizeLimit
 {
 public:
-    explicit FileSizeLimit(rlim_t bytes)
-    {
-        getrlimit(RLIMIT_FSIZE, &m_old);
-        m_oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit limit = m_old;
-        limit.rlim_cur = bytes;
-        setrlimit(RLIMIT_FSIZE, &limit);
-    }
-    ~FileSizeLimit()
-    {
-        setrlimit(RLIMIT_FSIZE, &m_old);
-        std::signal(SIGXFSZ, m_oldHandler);
-    }
+    explicit FileSizeLimit(rlim_t bytes);
+    ~FileSizeLimit();
     FileSizeLimit(const FileSizeLimit &) = delete;
     FileSizeLimit &operator=(const FileSizeLimit &) = delete;
 

@@ -1,0 +1,11 @@
+#pragma once
+
+#include <QString>
+
+// The state every note-window test starts from: default settings with the
+// given body font and no animations, the program neither starting nor
+// shutting down, the clock at 5 March 2024 10:00 and an empty note folder.
+void resetNoteWindowWorld(const QString &bodyFace, quint8 bodySize);
+
+// Deletes the windows and objects whose deleteLater() is still pending.
+void flushDeletes();
