@@ -240,6 +240,8 @@ void TBrisquelMainForm::NoteSystemTimerTimer()
 {
     if (Starting)
         return;
+    if (ToDoListForm)
+        ToDoListForm->CheckProjectFiles();
     if (NoteEngine) {
         NoteEngine->Manager->CheckTimers();
         if (!m_noTray)

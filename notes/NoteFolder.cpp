@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QPointer>
 #include <QRegularExpression>
 #include <QScopeGuard>
 #include <QSet>
@@ -164,8 +165,13 @@ void FolderWatch::scan()
     }
     if (changes.isEmpty())
         return;
+    // A shutdown while the changes are taken in may destroy this watch.
+    const QPointer<FolderWatch> self(this);
     m_inPass = true;
-    const auto done = qScopeGuard([this] { m_inPass = false; });
+    const auto done = qScopeGuard([this, self] {
+        if (self)
+            m_inPass = false;
+    });
     emit changed(changes);
 }
 

@@ -221,8 +221,12 @@ void TNotesManager::KeepConflictingCopy(TNoteWrapper *wrapper)
     Notes.Add(copy);
     if (wrapper->IsShown())
         copy->OpenWindow();
+    // A failed save is reported in a message box, during which a shutdown
+    // may release the manager.
+    const QPointer<QObject> alive(&m_lifetime);
     copy->Save();
-    ListChanged();
+    if (!alive.isNull())
+        ListChanged();
 }
 
 void TNotesManager::ShowHideGroup(const QString &group, bool show)

@@ -160,6 +160,7 @@ private slots:
     void changesSavedOnSwitchAndClose();
     void unstorableTitleIsKept();
     void saveFailureReachesCaller();
+    void projectsChangedElsewhere();
 
     void placementIsRemembered();
     void brokenPlacementStillOpens();
@@ -829,6 +830,34 @@ void TestTodoWindow::saveFailureReachesCaller()
     QCOMPARE(form->SelectedProject(), QStringLiteral("Work"));
     QCOMPARE(form->ToDoList->topLevelItemCount(), 101);
     QVERIFY(ToDoListForm == form && form->isVisible());
+}
+
+void TestTodoWindow::projectsChangedElsewhere()
+{
+    // As a sync tool delivers a file: written under a name of its own, then
+    // renamed into place.
+    const auto deliver = [](const QString &project, const QList<TodoTask> &tasks) {
+        const QString arriving = UserFolder + QStringLiteral(".syncthing.") + project + QStringLiteral(".tdl.tmp");
+        SaveProject(arriving, tasks);
+        QFile::remove(ProjectFilePath(project));
+        QVERIFY(QFile::rename(arriving, ProjectFilePath(project)));
+    };
+    SaveProject(ProjectFilePath(QStringLiteral("Home")), {TodoTask{QStringLiteral("milk"), false, 5}});
+    TToDOListForm *form = openWindow();
+    QCOMPARE(titles(), QStringList({QStringLiteral("milk")}));
+
+    deliver(QStringLiteral("Home"),
+            {TodoTask{QStringLiteral("milk"), true, 5}, TodoTask{QStringLiteral("bread"), false, 5}});
+    QTRY_COMPARE_WITH_TIMEOUT(titles().size(), 2, 5000);
+    QVERIFY(titles().contains(QStringLiteral("bread")));
+    deliver(QStringLiteral("Work"), {TodoTask{QStringLiteral("report"), false, 3}});
+    QTRY_VERIFY_WITH_TIMEOUT(form->ProjectListCB->findText(QStringLiteral("Work")) >= 0, 5000);
+    QCOMPARE(form->SelectedProject(), QStringLiteral("Home"));
+
+    QVERIFY(QFile::remove(ProjectFilePath(QStringLiteral("Home"))));
+    QTRY_COMPARE_WITH_TIMEOUT(form->SelectedProject(), QStringLiteral("Work"), 5000);
+    QCOMPARE(titles(), QStringList({QStringLiteral("report")}));
+    QVERIFY(!QFile::exists(ProjectFilePath(QStringLiteral("Home"))));
 }
 
 void TestTodoWindow::placementIsRemembered()

@@ -64,6 +64,7 @@ QAction *makeAction(QObject *parent, const QString &caption, const QString &hint
 
 TToDOListForm::TToDOListForm(QWidget *owner)
     : QWidget(owner, Qt::Tool)
+    , m_projectFiles(UserFolder, QStringLiteral(".tdl"))
 {
     setAttribute(Qt::WA_DeleteOnClose);
     setObjectName(QStringLiteral("ToDOListForm"));
@@ -84,6 +85,8 @@ TToDOListForm::TToDOListForm(QWidget *owner)
     buildTaskArea(area);
     layout->addWidget(area, 1);
     UpdateActions();
+    m_projectFiles.start();
+    connect(&m_projectFiles, &FolderWatch::changed, this, &TToDOListForm::ProjectFilesChanged);
 }
 
 TToDOListForm::~TToDOListForm()
@@ -297,6 +300,7 @@ void TToDOListForm::ProjectListCBChange()
         QList<TodoTask> tasks;
         QString reason;
         if (LoadProject(ProjectFilePath(m_shownProject), tasks, reason)) {
+            m_projectFiles.remember(ProjectFilePath(m_shownProject));
             ToDoList->setTasks(tasks);
             ToDoList->sortTasks();
         } else {
@@ -348,6 +352,41 @@ void TToDOListForm::storeTasks(const QString &project)
     const QList<TodoTask> tasks = ToDoList->tasks();
     SaveProject(ProjectFilePath(project), tasks);
     m_storedTasks = tasks;
+    m_projectFiles.remember(ProjectFilePath(project));
+}
+
+void TToDOListForm::CheckProjectFiles()
+{
+    m_projectFiles.check();
+}
+
+void TToDOListForm::ProjectFilesChanged(const FolderChanges &changes)
+{
+    if (!changes.added.isEmpty() || !changes.removed.isEmpty()) {
+        RefillProjects();
+        setProjectIndex(ProjectListCB->findText(m_shownProject, Qt::MatchFixedString | Qt::MatchCaseSensitive));
+    }
+    if (m_shownProject.isEmpty() || ToDoList->tasks() != m_storedTasks)
+        return;
+    const QString shown = ProjectFilePath(m_shownProject);
+    if (changes.removed.contains(shown)) {
+        SelectProject(QString());
+        return;
+    }
+    if (!changes.changed.contains(shown) && !changes.added.contains(shown))
+        return;
+    QList<TodoTask> tasks;
+    QString reason;
+    // One still being written is read at its next change.
+    if (!LoadProject(shown, tasks, reason)) {
+        m_projectFiles.passOver(shown);
+        return;
+    }
+    m_projectFiles.remember(shown);
+    ToDoList->setTasks(tasks);
+    ToDoList->sortTasks();
+    m_storedTasks = ToDoList->tasks();
+    UpdateActions();
 }
 
 void TToDOListForm::TodolistClick()

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "notes/NoteFolder.h"
 #include "todolist/ToDoListEngine.h"
 
 #include <QWidget>
@@ -97,6 +98,13 @@ public:
     bool TitleIsStorable(const QString &title);
 
     bool HasProject() const;
+    // The backstop of the watch on the project files, for the one-second
+    // timer.
+    void CheckProjectFiles();
+    // Projects written, added or removed elsewhere (by a sync tool): the
+    // project box follows, and the shown project is read again unless the
+    // user has changed it here.
+    void ProjectFilesChanged(const FolderChanges &changes);
     QString SelectedProject() const;
 
 protected:
@@ -115,6 +123,7 @@ private:
     // tasks as its file holds them.
     QString m_shownProject;
     QList<TodoTask> m_storedTasks;
+    FolderWatch m_projectFiles;
 };
 
 // The open to-do window, or nullptr.
