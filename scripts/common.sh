@@ -5,7 +5,7 @@ set -euo pipefail
 BRISQUEL_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 BRISQUEL_BUILD="${BRISQUEL_BUILD:-$BRISQUEL_ROOT/build}"
 
-BUILD_PACKAGES=(g++ cmake ninja-build pkg-config qt6-base-dev qt6-base-dev-tools qt6-svg-dev
+BUILD_PACKAGES=(g++ cmake ninja-build ccache pkg-config qt6-base-dev qt6-base-dev-tools qt6-svg-dev
                 libcanberra-dev fonts-noto-cjk)
 # The package test makes the .deb (dpkg-shlibdeps finds its dependencies,
 # file tells it the binaries) and checks it with lintian.
@@ -31,7 +31,14 @@ install_packages() {
     DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
 }
 
+# Compiles go through ccache, with paths taken relative to the clone: what
+# was compiled before, in this clone or another on the same machine, is not
+# compiled again.
+export CCACHE_BASEDIR="$BRISQUEL_ROOT"
+export CCACHE_NOHASHDIR=1
+COMPILER_CACHE=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+
 build_project() {
-    cmake -S "$BRISQUEL_ROOT" -B "$BRISQUEL_BUILD" -G Ninja "$@"
+    cmake -S "$BRISQUEL_ROOT" -B "$BRISQUEL_BUILD" -G Ninja "${COMPILER_CACHE[@]}" "$@"
     cmake --build "$BRISQUEL_BUILD"
 }
