@@ -4,6 +4,7 @@
 #include "app/InternalProcsGui.h"
 #include "app/RegistryUnit.h"
 #include "notes/NoteFolder.h"
+#include "notes/NoteSearch.h"
 #include "notewindow/NoteFormUnit.h"
 #include "platform/BrisquelError.h"
 #include "platform/CodePage.h"
@@ -337,6 +338,8 @@ void TNoteWrapper::InvalidatePreview()
 {
     PreviewDirty = true;
     PreviewText.clear();
+    m_searchTextDirty = true;
+    m_searchText.clear();
 }
 
 QString TNoteWrapper::GetPreview()
@@ -396,4 +399,13 @@ void TNoteWrapper::NotifyChanged()
 {
     if (Manager)
         Manager->ListChanged();
+}
+
+const QString &TNoteWrapper::SearchText()
+{
+    if (m_searchTextDirty) {
+        m_searchText = NoteSearch::fold(Rtf::toPlainText(Note->Content));
+        m_searchTextDirty = false;
+    }
+    return m_searchText;
 }

@@ -92,6 +92,9 @@ public:
     bool TakeTheirs(bool showWindow);
     void InvalidatePreview();
     QString GetPreview();
+    // The body's whole plain text as search compares it (NoteSearch::fold),
+    // kept until the note changes, so that searching decodes no RTF.
+    const QString &SearchText();
     // Against the current time as the scan read it: once per scan, not for
     // every note. True when the check showed the note.
     bool CheckAlarm(TDateTime now);
@@ -106,6 +109,8 @@ private:
     void stored();
 
     bool m_saveFailureShown = false;
+    QString m_searchText;
+    bool m_searchTextDirty = true;
     // The note as its file held it when last read or written here.
     std::unique_ptr<TNoteClass> m_stored;
     // Held as a plain object: it may be asked about while the window is
