@@ -457,10 +457,7 @@ void TNotesManagerForm::applySearch()
     for (int i = 0; i < NotesListView->topLevelItemCount(); ++i) {
         QTreeWidgetItem *row = NotesListView->topLevelItem(i);
         TNoteWrapper *wrapper = wrapperOf(row);
-        const bool shown = m_search.isEmpty()
-            || (wrapper
-                && m_search.matches(
-                    {NoteSearch::fold(row->text(0)), NoteSearch::fold(row->text(1)), wrapper->SearchText()}));
+        const bool shown = m_search.isEmpty() || (wrapper && m_search.matches(wrapper->SearchText()));
         // By row number: finding an item's row is a search of its own.
         if (NotesListView->isRowHidden(i, QModelIndex()) == shown)
             NotesListView->setRowHidden(i, QModelIndex(), !shown);

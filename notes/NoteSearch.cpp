@@ -60,20 +60,10 @@ QString NoteSearch::fold(const QString &text)
     return foldTraced(text, nullptr);
 }
 
-bool NoteSearch::matches(const QStringList &foldedTexts) const
+bool NoteSearch::matches(const QString &foldedText) const
 {
-    for (const QString &word : m_words) {
-        bool found = false;
-        for (const QString &text : foldedTexts) {
-            if (text.contains(word)) {
-                found = true;
-                break;
-            }
-        }
-        if (!found)
-            return false;
-    }
-    return true;
+    return std::all_of(m_words.cbegin(), m_words.cend(),
+                       [&foldedText](const QString &word) { return foldedText.contains(word); });
 }
 
 QList<std::pair<qsizetype, qsizetype>> NoteSearch::occurrences(const QString &text) const

@@ -17,10 +17,10 @@ public:
 
     // Nothing typed but blanks: every note matches.
     bool isEmpty() const { return m_words.isEmpty(); }
-    const QStringList &words() const { return m_words; }
 
-    // Every word occurs in at least one of the texts, each already folded.
-    bool matches(const QStringList &foldedTexts) const;
+    // Every word occurs in the folded text. A note's texts are joined by
+    // line breaks, so that no word runs from one into the next.
+    bool matches(const QString &foldedText) const;
 
     // Where the words occur in text (not folded), as start and length in
     // text, in order and not overlapping.

@@ -338,7 +338,8 @@ void TNoteWrapper::InvalidatePreview()
 {
     PreviewDirty = true;
     PreviewText.clear();
-    m_searchTextDirty = true;
+    m_searchBodyDirty = true;
+    m_searchBody.clear();
     m_searchText.clear();
 }
 
@@ -403,9 +404,19 @@ void TNoteWrapper::NotifyChanged()
 
 const QString &TNoteWrapper::SearchText()
 {
-    if (m_searchTextDirty) {
-        m_searchText = NoteSearch::fold(Rtf::toPlainText(Note->Content));
-        m_searchTextDirty = false;
+    // Compared as stored: making the shown title for every note on every key
+    // press would cost more than the search.
+    if (!m_searchBodyDirty && Note->Title == m_searchTitle && Note->Group == m_searchGroup
+        && SyncConflict == m_searchConflict)
+        return m_searchText;
+    if (m_searchBodyDirty) {
+        m_searchBody = NoteSearch::fold(Rtf::toPlainText(Note->Content));
+        m_searchBodyDirty = false;
     }
+    m_searchTitle = Note->Title;
+    m_searchGroup = Note->Group;
+    m_searchConflict = SyncConflict;
+    m_searchText = NoteSearch::fold(ShownTitle()) + QLatin1Char('\n') + NoteSearch::fold(Note->Group)
+        + QLatin1Char('\n') + m_searchBody;
     return m_searchText;
 }
