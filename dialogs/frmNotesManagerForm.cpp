@@ -462,11 +462,6 @@ void TNotesManagerForm::applySearch()
         if (NotesListView->isRowHidden(i, QModelIndex()) == shown)
             NotesListView->setRowHidden(i, QModelIndex(), !shown);
     }
-    const QList<QTreeWidgetItem *> selection = NotesListView->selectedItems();
-    if (!selection.isEmpty() && selection.first()->isHidden()) {
-        NotesListView->clearSelection();
-        NotesListView->setCurrentItem(nullptr);
-    }
 }
 
 void TNotesManagerForm::SearchEditEnter()

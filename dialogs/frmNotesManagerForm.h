@@ -90,8 +90,8 @@ private:
     void createActions();
     void fitTitleColumn();
     void sortRows();
-    // Hides the rows the search does not match, and drops a selection that
-    // is hidden so that no command acts on a note out of sight.
+    // Hides the rows the search does not match. A hidden row's note is no
+    // selection for the commands (the view leaves hidden rows out of it).
     void applySearch();
     bool NotesListViewCompare(const QTreeWidgetItem *a, const QTreeWidgetItem *b) const;
     void bringBack();
