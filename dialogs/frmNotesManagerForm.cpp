@@ -131,7 +131,7 @@ TNotesManagerForm::TNotesManagerForm(TNotesManager *manager, QWidget *owner)
     SearchEdit->setPlaceholderText(QStringLiteral("搜索"));
     SearchEdit->setClearButtonEnabled(true);
     SearchEdit->installEventFilter(this);
-    // The list keeps the focus it had before the field existed.
+    // The list keeps the first focus; the field comes after it on Tab.
     setTabOrder(NotesListView, SearchEdit);
 
     auto *layout = new QVBoxLayout(this);
