@@ -14,6 +14,7 @@
 #include <QHeaderView>
 #include <QHelpEvent>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
 #include <QScopeGuard>
@@ -63,10 +64,26 @@ std::optional<TDateTime> timeOf(const TNoteWrapper *wrapper, int column)
     return std::nullopt;
 }
 
+// The preview as rich text with the words searched for marked.
+QString highlighted(const NoteSearch &search, const QString &preview)
+{
+    QString html = QStringLiteral("<p style=\"white-space:pre-wrap\">Note text preview:<br>");
+    qsizetype done = 0;
+    for (const auto &[start, length] : search.occurrences(preview)) {
+        html += preview.mid(done, start - done).toHtmlEscaped();
+        html += QStringLiteral("<span style=\"background-color:#ffff00\">") + preview.mid(start, length).toHtmlEscaped()
+            + QStringLiteral("</span>");
+        done = start + length;
+    }
+    html += preview.mid(done).toHtmlEscaped() + QStringLiteral("</p>");
+    return html;
+}
+
 } // namespace
 
 TNotesManagerForm::TNotesManagerForm(TNotesManager *manager, QWidget *owner)
     : QWidget(owner, Qt::Window | Qt::WindowSystemMenuHint | Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint)
+    , SearchEdit(new QLineEdit(this))
     , Notes(new QGroupBox(QStringLiteral("便笺"), this))
     , NotesListView(new QTreeWidget(Notes))
     , DownPanel(new QWidget(this))
@@ -111,13 +128,21 @@ TNotesManagerForm::TNotesManagerForm(TNotesManager *manager, QWidget *owner)
     Button1->move(3, 4);
     CloseButton->move(0, 4);
 
+    SearchEdit->setPlaceholderText(QStringLiteral("搜索"));
+    SearchEdit->setClearButtonEnabled(true);
+    SearchEdit->installEventFilter(this);
+    // The list keeps the first focus; the field comes after it on Tab.
+    setTabOrder(NotesListView, SearchEdit);
+
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
+    layout->addWidget(SearchEdit);
     layout->addWidget(Notes);
     layout->addWidget(DownPanel);
 
     createActions();
+    connect(SearchEdit, &QLineEdit::textChanged, this, &TNotesManagerForm::SearchEditChange);
     connect(CloseButton, &QPushButton::clicked, this, &TNotesManagerForm::CloseButtonClick);
     connect(Button1, &QPushButton::clicked, NewNote, &QAction::trigger);
     connect(NotesListView->header(), &QHeaderView::sectionClicked, this,
@@ -218,6 +243,19 @@ void TNotesManagerForm::keyPressEvent(QKeyEvent *event)
 
 bool TNotesManagerForm::eventFilter(QObject *watched, QEvent *event)
 {
+    // Enter and Esc act on the field only while something is typed; in an
+    // empty field they do what they do elsewhere in the window.
+    if (watched == SearchEdit && event->type() == QEvent::KeyPress && !SearchEdit->text().isEmpty()) {
+        const int key = static_cast<QKeyEvent *>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            SearchEditEnter();
+            return true;
+        }
+        if (key == Qt::Key_Escape) {
+            SearchEdit->clear();
+            return true;
+        }
+    }
     if (watched == NotesListView->viewport() && event->type() == QEvent::ToolTip) {
         const auto *help = static_cast<QHelpEvent *>(event);
         const QString tip = NotesListViewInfoTip(NotesListView->itemAt(help->pos()));
@@ -235,6 +273,8 @@ QString TNotesManagerForm::NotesListViewInfoTip(QTreeWidgetItem *row) const
     TNoteWrapper *wrapper = wrapperOf(row);
     if (!wrapper)
         return QString();
+    if (!m_search.isEmpty())
+        return highlighted(m_search, wrapper->GetPreview());
     return QStringLiteral("Note text preview:") + QStringLiteral("\n\r") + wrapper->GetPreview();
 }
 
@@ -254,6 +294,7 @@ void TNotesManagerForm::refill(const QList<TNoteWrapper *> &wrappers)
     std::stable_sort(rows.begin(), rows.end(),
                      [this](const QTreeWidgetItem *a, const QTreeWidgetItem *b) { return NotesListViewCompare(a, b); });
     NotesListView->addTopLevelItems(rows);
+    applySearch();
     selectWrapper(selected);
     fitTitleColumn();
     NotesListView->setUpdatesEnabled(true);
@@ -275,6 +316,7 @@ void TNotesManagerForm::sortRows()
     std::stable_sort(rows.begin(), rows.end(),
                      [this](const QTreeWidgetItem *a, const QTreeWidgetItem *b) { return NotesListViewCompare(a, b); });
     NotesListView->addTopLevelItems(rows);
+    applySearch();
     selectWrapper(selected);
 }
 
@@ -309,7 +351,8 @@ void TNotesManagerForm::selectWrapper(TNoteWrapper *wrapper)
     for (int i = 0; i < NotesListView->topLevelItemCount(); ++i) {
         QTreeWidgetItem *row = NotesListView->topLevelItem(i);
         if (wrapperOf(row) == wrapper) {
-            NotesListView->setCurrentItem(row);
+            if (!row->isHidden())
+                NotesListView->setCurrentItem(row);
             return;
         }
     }
@@ -398,4 +441,39 @@ void TNotesManagerForm::NotesListViewDblClick()
 void TNotesManagerForm::CloseButtonClick()
 {
     close();
+}
+
+void TNotesManagerForm::SearchEditChange(const QString &text)
+{
+    m_search = NoteSearch(text);
+    NotesListView->setUpdatesEnabled(false);
+    applySearch();
+    NotesListView->setUpdatesEnabled(true);
+    updateActions();
+}
+
+void TNotesManagerForm::applySearch()
+{
+    for (int i = 0; i < NotesListView->topLevelItemCount(); ++i) {
+        QTreeWidgetItem *row = NotesListView->topLevelItem(i);
+        TNoteWrapper *wrapper = wrapperOf(row);
+        const bool shown = m_search.isEmpty() || (wrapper && m_search.matches(wrapper->SearchText()));
+        // By row number: finding an item's row is a search of its own.
+        if (NotesListView->isRowHidden(i, QModelIndex()) == shown)
+            NotesListView->setRowHidden(i, QModelIndex(), !shown);
+    }
+}
+
+void TNotesManagerForm::SearchEditEnter()
+{
+    for (int i = 0; i < NotesListView->topLevelItemCount(); ++i) {
+        if (NotesListView->isRowHidden(i, QModelIndex()))
+            continue;
+        QTreeWidgetItem *row = NotesListView->topLevelItem(i);
+        NotesListView->setCurrentItem(row);
+        // Showing refills the list; the row is not used after.
+        if (TNoteWrapper *wrapper = wrapperOf(row))
+            wrapper->ShowNote();
+        return;
+    }
 }

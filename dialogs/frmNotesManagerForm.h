@@ -2,6 +2,7 @@
 
 #include "app/InternalProcs.h"
 #include "dialogs/FormSaverClassUnit.h"
+#include "notes/NoteSearch.h"
 
 #include <QPointer>
 #include <QWidget>
@@ -10,6 +11,7 @@
 
 class QAction;
 class QGroupBox;
+class QLineEdit;
 class QMenu;
 class QPushButton;
 class QTreeWidget;
@@ -28,6 +30,8 @@ public:
     TNotesManagerForm(TNotesManager *manager, QWidget *owner);
     ~TNotesManagerForm() override;
 
+    // Filters the list as the user types.
+    QLineEdit *SearchEdit;
     QGroupBox *Notes;
     QTreeWidget *NotesListView;
     QWidget *DownPanel;
@@ -72,6 +76,9 @@ public:
     void NotesListViewColumnClick(int column);
     void NotesListViewDblClick();
     void CloseButtonClick();
+    void SearchEditChange(const QString &text);
+    // Enter in the field: shows the first note listed and raises its window.
+    void SearchEditEnter();
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -83,11 +90,15 @@ private:
     void createActions();
     void fitTitleColumn();
     void sortRows();
+    // Hides the rows the search does not match. A hidden row's note is no
+    // selection for the commands (the view leaves hidden rows out of it).
+    void applySearch();
     bool NotesListViewCompare(const QTreeWidgetItem *a, const QTreeWidgetItem *b) const;
     void bringBack();
 
     const QPointer<TNotesManager> m_manager;
     int m_sortColumn = 0;
+    NoteSearch m_search;
     TFormSaver m_saver;
     // The tray's settings, exit and double-click wait while the window is
     // open, however it closes.

@@ -4,6 +4,7 @@
 #include "app/InternalProcsGui.h"
 #include "app/RegistryUnit.h"
 #include "notes/NoteFolder.h"
+#include "notes/NoteSearch.h"
 #include "notewindow/NoteFormUnit.h"
 #include "platform/BrisquelError.h"
 #include "platform/CodePage.h"
@@ -337,6 +338,9 @@ void TNoteWrapper::InvalidatePreview()
 {
     PreviewDirty = true;
     PreviewText.clear();
+    m_searchBodyDirty = true;
+    m_searchBody.clear();
+    m_searchText.clear();
 }
 
 QString TNoteWrapper::GetPreview()
@@ -396,4 +400,23 @@ void TNoteWrapper::NotifyChanged()
 {
     if (Manager)
         Manager->ListChanged();
+}
+
+const QString &TNoteWrapper::SearchText()
+{
+    // Compared as stored: making the shown title for every note on every key
+    // press would cost more than the search.
+    if (!m_searchBodyDirty && Note->Title == m_searchTitle && Note->Group == m_searchGroup
+        && SyncConflict == m_searchConflict)
+        return m_searchText;
+    if (m_searchBodyDirty) {
+        m_searchBody = NoteSearch::fold(Rtf::toPlainText(Note->Content));
+        m_searchBodyDirty = false;
+    }
+    m_searchTitle = Note->Title;
+    m_searchGroup = Note->Group;
+    m_searchConflict = SyncConflict;
+    m_searchText = NoteSearch::fold(ShownTitle()) + QLatin1Char('\n') + NoteSearch::fold(Note->Group)
+        + QLatin1Char('\n') + m_searchBody;
+    return m_searchText;
 }

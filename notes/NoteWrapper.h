@@ -92,6 +92,10 @@ public:
     bool TakeTheirs(bool showWindow);
     void InvalidatePreview();
     QString GetPreview();
+    // The shown title, the group and the body's whole plain text, one a
+    // line, as search compares them (NoteSearch::fold); kept until the note
+    // changes, so that searching decodes and folds nothing per key press.
+    const QString &SearchText();
     // Against the current time as the scan read it: once per scan, not for
     // every note. True when the check showed the note.
     bool CheckAlarm(TDateTime now);
@@ -106,6 +110,14 @@ private:
     void stored();
 
     bool m_saveFailureShown = false;
+    QString m_searchText;
+    // What m_searchText was made of; the body is decoded again only when
+    // the preview is invalidated.
+    QString m_searchTitle;
+    QString m_searchGroup;
+    bool m_searchConflict = false;
+    QString m_searchBody;
+    bool m_searchBodyDirty = true;
     // The note as its file held it when last read or written here.
     std::unique_ptr<TNoteClass> m_stored;
     // Held as a plain object: it may be asked about while the window is

@@ -13,7 +13,8 @@
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
 BENCH_PACKAGES=(xpad libxcb1-dev xvfb xauth openbox trayer xdotool x11-utils python3 syncthing)
-BENCH_TARGETS=(brisquel bench_notegen bench_startup bench_scan bench_notefiles bench_rtf bench_syncburst sync_helper)
+BENCH_TARGETS=(brisquel bench_notegen bench_startup bench_scan bench_search bench_notefiles bench_rtf bench_syncburst
+               sync_helper)
 
 repeat=3
 idle=60
@@ -51,6 +52,7 @@ load_before=$(cut -d' ' -f1-3 /proc/loadavg)
     cd "$build/bench"
     export QT_QPA_PLATFORM=offscreen
     run_bench scan ./bench_scan
+    run_bench search ./bench_search
     run_bench notefiles ./bench_notefiles
     run_bench syncburst ./bench_syncburst
     run_bench desktop python3 "$BRISQUEL_ROOT/bench/desktop_bench.py" --brisquel "$build/brisquel" \
