@@ -30,7 +30,7 @@ fi
 
 install_packages "${BUILD_PACKAGES[@]}" "${BENCH_PACKAGES[@]}"
 build="${BRISQUEL_BENCH_BUILD:-$BRISQUEL_ROOT/build-bench}"
-cmake -S "$BRISQUEL_ROOT" -B "$build" -G Ninja "${COMPILER_CACHE[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBRISQUEL_BENCH=ON >/dev/null
+cmake -S "$BRISQUEL_ROOT" -B "$build" -G Ninja "${BUILD_TOOLS[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBRISQUEL_BENCH=ON >/dev/null
 cmake --build "$build" -j2 --target "${BENCH_TARGETS[@]}"
 
 logs="$build/bench-logs"

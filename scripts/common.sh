@@ -5,7 +5,7 @@ set -euo pipefail
 BRISQUEL_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 BRISQUEL_BUILD="${BRISQUEL_BUILD:-$BRISQUEL_ROOT/build}"
 
-BUILD_PACKAGES=(g++ cmake ninja-build ccache pkg-config qt6-base-dev qt6-base-dev-tools qt6-svg-dev
+BUILD_PACKAGES=(g++ cmake ninja-build ccache lld pkg-config qt6-base-dev qt6-base-dev-tools qt6-svg-dev
                 libcanberra-dev fonts-noto-cjk)
 # The package test makes the .deb (dpkg-shlibdeps finds its dependencies,
 # file tells it the binaries) and checks it with lintian.
@@ -33,12 +33,14 @@ install_packages() {
 
 # Compiles go through ccache, with paths taken relative to the clone: what
 # was compiled before, in this clone or another on the same machine, is not
-# compiled again.
+# compiled again. LLVM's linker links the many test programs several times
+# faster than the default one.
 export CCACHE_BASEDIR="$BRISQUEL_ROOT"
 export CCACHE_NOHASHDIR=1
-COMPILER_CACHE=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+BUILD_TOOLS=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache
+             -DCMAKE_EXE_LINKER_FLAGS=-fuse-ld=lld -DCMAKE_SHARED_LINKER_FLAGS=-fuse-ld=lld)
 
 build_project() {
-    cmake -S "$BRISQUEL_ROOT" -B "$BRISQUEL_BUILD" -G Ninja "${COMPILER_CACHE[@]}" "$@"
+    cmake -S "$BRISQUEL_ROOT" -B "$BRISQUEL_BUILD" -G Ninja "${BUILD_TOOLS[@]}" "$@"
     cmake --build "$BRISQUEL_BUILD"
 }

@@ -23,7 +23,7 @@ install_packages "${BUILD_PACKAGES[@]}" "${FUZZ_PACKAGES[@]}"
 
 # GCC's libbacktrace, which clang does not look for by itself.
 backtrace="$(gcc -print-file-name=libbacktrace.a)"
-CC=clang CXX=clang++ cmake -S "$BRISQUEL_ROOT" -B "$FUZZ_BUILD" -G Ninja "${COMPILER_CACHE[@]}" \
+CC=clang CXX=clang++ cmake -S "$BRISQUEL_ROOT" -B "$FUZZ_BUILD" -G Ninja "${BUILD_TOOLS[@]}" \
     -DBRISQUEL_FUZZ=ON -DBRISQUEL_TESTS=OFF -DBRISQUEL_BENCH=OFF -DBRISQUEL_WERROR=OFF \
     -DBACKTRACE_LIBRARY="$backtrace" -DBACKTRACE_INCLUDE_DIR="$(dirname "$backtrace")/include"
 READERS=(note rtf tdl registry)
