@@ -67,15 +67,20 @@ std::optional<TDateTime> timeOf(const TNoteWrapper *wrapper, int column)
 // The preview as rich text with the words searched for marked.
 QString highlighted(const NoteSearch &search, const QString &preview)
 {
+    // Rich text breaks the line at a carriage return and again at the line
+    // feed after it; a word found never contains either.
+    const auto escaped = [&preview](qsizetype from, qsizetype length) {
+        return preview.mid(from, length).toHtmlEscaped().replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    };
     QString html = QStringLiteral("<p style=\"white-space:pre-wrap\">Note text preview:<br>");
     qsizetype done = 0;
     for (const auto &[start, length] : search.occurrences(preview)) {
-        html += preview.mid(done, start - done).toHtmlEscaped();
-        html += QStringLiteral("<span style=\"background-color:#ffff00\">") + preview.mid(start, length).toHtmlEscaped()
+        html += escaped(done, start - done);
+        html += QStringLiteral("<span style=\"background-color:#ffff00\">") + escaped(start, length)
             + QStringLiteral("</span>");
         done = start + length;
     }
-    html += preview.mid(done).toHtmlEscaped() + QStringLiteral("</p>");
+    html += escaped(done, -1) + QStringLiteral("</p>");
     return html;
 }
 

@@ -119,6 +119,15 @@ void TestSearch::filterSortSelectAndEsc()
                           + QStringLiteral("ＡＢＣ</span>")),
              qPrintable(tip));
     QTest::keyClick(NotesManagerForm->SearchEdit, Qt::Key_Escape);
+    // A paragraph ends in one line break in the marked tip, not two.
+    type(QStringLiteral("milk"));
+    QCOMPARE(shownTitles(), QStringList{QStringLiteral("购物清单")});
+    const QList<QTreeWidgetItem *> rows =
+        NotesManagerForm->NotesListView->findItems(QStringLiteral("购物清单"), Qt::MatchExactly);
+    QCOMPARE(rows.size(), 1);
+    const QString twoLines = NotesManagerForm->NotesListViewInfoTip(rows.first());
+    QVERIFY2(twoLines.contains(QStringLiteral("面包\n") + mark + QStringLiteral("Milk</span>")), qPrintable(twoLines));
+    QTest::keyClick(NotesManagerForm->SearchEdit, Qt::Key_Escape);
     type(QStringLiteral("ti"));
     QCOMPARE(shownTitles(), (QStringList{QStringLiteral("Meeting notes"), QStringLiteral("旅行")}));
     // Sorted by group, the rows the search hides stay hidden.
