@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Takes the README's screenshots: the real program on a virtual X display
 with a window manager and a tray, a few notes in different colours, then the
-notes manager, the to-do window and the options dialog, each opened from the
+notes manager (also searching), the to-do window and the options dialog, each opened from the
 tray menu the way a person would. Pictures go to docs/."""
 
 import os
@@ -91,6 +91,19 @@ class Session:
             self.xdotool("key", key)
             time.sleep(0.2)
 
+    def search(self, words):
+        """Types into the notes manager's search field (next after the list)
+        and rests the pointer on the first row, so that its tip shows."""
+        self.xdotool("key", "Tab")
+        self.xdotool("type", "--delay", 100, words)
+        geometry = subprocess.run(["xdotool", "getactivewindow", "getwindowgeometry", "--shell"], env=self.env,
+                                  capture_output=True, text=True, check=True).stdout
+        place = dict(line.split("=", 1) for line in geometry.split())
+        self.xdotool("mousemove", int(place["X"]) + 50, int(place["Y"]) + 64)
+        time.sleep(0.3)
+        self.xdotool("mousemove", int(place["X"]) + 60, int(place["Y"]) + 66)
+        time.sleep(1.5)
+
     def close_active(self):
         self.xdotool("key", "alt+F4")
         time.sleep(0.8)
@@ -110,6 +123,8 @@ class Session:
         self.shoot("notes.png")
         self.tray_menu("Down", "Down", "Return")
         self.shoot("notes-manager.png")
+        self.search("bob")
+        self.shoot("notes-search.png")
         self.close_active()
         self.tray_menu("t")
         self.shoot("todo.png")
