@@ -62,8 +62,14 @@ QList<DeletedNotes::Entry> DeletedNotes::list() const
 
 QString DeletedNotes::moveIn(const QString &noteFile, const QDateTime &when) const
 {
-    if (!QFileInfo(noteFile).isFile() || !QDir().mkpath(m_folder))
+    if (!QFileInfo(noteFile).isFile())
         return QString();
+    if (!QFileInfo::exists(m_folder)) {
+        if (!QDir().mkpath(m_folder))
+            return QString();
+        // As private as the note folder it is part of.
+        QFile::setPermissions(m_folder, QFileInfo(QFileInfo(noteFile).path()).permissions());
+    }
     // The same id deleted twice (deleted, restored, deleted again elsewhere)
     // keeps both.
     const QString id = idOfFile(noteFile);

@@ -155,6 +155,7 @@ void TestUndelete::deletedAndRestoredAfterRestart()
     QVERIFY(m_prompts.first().text.startsWith(QStringLiteral("你确定要删除这个便笺吗?")));
     QVERIFY(!QFile::exists(NoteFileName(QStringLiteral("N01"))));
     QCOMPARE(QFileInfo(deletedFile(QStringLiteral("N01.knt"))).lastModified(), deletedAt);
+    QCOMPARE(QFileInfo(deletedFile(QString())).permissions(), QFileInfo(UserFolder).permissions());
     QCOMPARE(rowTitles(), QStringList{QStringLiteral("two")});
 
     showDeleted(true);
