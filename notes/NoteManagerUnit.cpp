@@ -5,6 +5,7 @@
 #include "notewindow/NoteFormUnit.h"
 #include "platform/BrisquelError.h"
 
+#include <QFile>
 #include <QFileInfo>
 
 #include <algorithm>
@@ -39,6 +40,15 @@ QString questionAbout(const QString &question, const QString &title)
 {
     return question + QStringLiteral("\n\r") + QString(33, QLatin1Char(' ')) + QStringLiteral("便笺标题:")
         + QString(9, QLatin1Char(' ')) + title;
+}
+
+// Moves a deleted note's file into the deleted notes. Where that cannot be
+// done the file goes as it did before there were deleted notes: left in
+// place, it would come back as a note at the next look at the folder.
+void putAway(const DeletedNotes &deleted, const QString &file)
+{
+    if (deleted.moveIn(file, Clock::now()).isEmpty())
+        QFile::remove(file);
 }
 
 } // namespace
@@ -127,7 +137,7 @@ bool TNotesManager::DeleteNote(TNoteWrapper *wrapper, bool closeWindow)
     // The question let messages run: a shutdown meanwhile has saved the note
     // and released it with the manager, yet the deletion was confirmed.
     if (alive.isNull()) {
-        deleted.moveIn(file, Clock::now());
+        putAway(deleted, file);
         return true;
     }
     if (!Notes.contains(wrapper))
@@ -137,7 +147,7 @@ bool TNotesManager::DeleteNote(TNoteWrapper *wrapper, bool closeWindow)
     // again nor finds a wrapper in the list that is released elsewhere.
     const QPointer<TNoteForm> window = wrapper->TakeWindow();
     Notes.Remove(wrapper);
-    m_deleted.moveIn(file, Clock::now());
+    putAway(m_deleted, file);
     m_files.forget(file);
     ListChanged();
     releaseWhenClosed(wrapper, window);

@@ -248,6 +248,16 @@ void TestUndelete::deletedNotesStayQuietAndAgeOut()
     showDeleted(true);
     QCOMPARE(rowTitles(), QStringList({QStringLiteral("recent"), QStringLiteral("ringing")}));
     QVERIFY(!QFile::exists(deletedFile(QStringLiteral("N03.knt"))));
+
+    // Where no deleted area can be made, the note goes as it did before
+    // rather than come back at the next look at the folder.
+    QVERIFY(QDir(deletedFile(QString())).removeRecursively());
+    QVERIFY(writeFileBytes(UserFolder + QStringLiteral("Deleted"), "in the way"));
+    showDeleted(false);
+    select(QStringLiteral("live"));
+    TRIGGER_ACTION(NotesManagerForm, "删除便笺");
+    NoteEngine->Manager->NoteFiles()->scan();
+    QCOMPARE(NoteEngine->Manager->Notes.Count(), 0);
 }
 
 void TestUndelete::deleteOnOtherComputerArrives()
