@@ -1,9 +1,11 @@
 #include "dialogs/frmNotesManagerForm.h"
 
+#include "app/BrisquelMessages.h"
 #include "app/InternalProcs.h"
 #include "notes/NoteManagerUnit.h"
 #include "notewindow/NoteConfUnit.h"
 #include "platform/CodePage.h"
+#include "platform/RtfReader.h"
 #include "resources/BrisquelResources.h"
 
 #include <QAction>
@@ -19,6 +21,7 @@
 #include <QPushButton>
 #include <QScopeGuard>
 #include <QScreen>
+#include <QToolButton>
 #include <QToolTip>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -33,6 +36,11 @@ const QString TNotesManagerForm::PlacementKey = QStringLiteral("\\SOFTWARE\\Orva
 namespace {
 
 constexpr int kTitleMinWidth = 200;
+// Rows of deleted notes, which have no wrapper: the note's file, its text
+// as search compares it, and the times of the time columns.
+constexpr int kDeletedFileRole = Qt::UserRole + 2;
+constexpr int kSearchTextRole = Qt::UserRole + 3;
+constexpr int kTimeRole = Qt::UserRole + 4;
 
 TNoteWrapper *wrapperOf(const QTreeWidgetItem *row)
 {
@@ -53,10 +61,13 @@ int compareText(const QString &a, const QString &b)
 }
 
 // The time a row shows in the alarm or auto-show column; none when unset.
-std::optional<TDateTime> timeOf(const TNoteWrapper *wrapper, int column)
+std::optional<TDateTime> timeOf(const QTreeWidgetItem *row, int column)
 {
-    if (!wrapper)
-        return std::nullopt;
+    const TNoteWrapper *wrapper = wrapperOf(row);
+    if (!wrapper) {
+        const QVariant time = row->data(column, kTimeRole);
+        return time.isValid() ? std::optional<TDateTime>(time.toDouble()) : std::nullopt;
+    }
     if (column == 2 && wrapper->Note->AlarmSet)
         return wrapper->Note->AlarmTime;
     if (column == 3 && wrapper->Note->AutoShowState == 1)
@@ -204,6 +215,31 @@ void TNotesManagerForm::createActions()
     NotePopupMan->addAction(DeleteNote);
     NotePopupMan->addSeparator();
     NotePopupMan->addAction(EditNote);
+
+    createDeletedActions();
+}
+
+void TNotesManagerForm::createDeletedActions()
+{
+    ShowDeleted = new QAction(QStringLiteral("已删除的便笺"), this);
+    ShowDeleted->setCheckable(true);
+    connect(ShowDeleted, &QAction::toggled, this, &TNotesManagerForm::ShowDeletedExecute);
+    RestoreNote = new QAction(QStringLiteral("恢复便笺"), this);
+    connect(RestoreNote, &QAction::triggered, this, &TNotesManagerForm::RestoreNoteExecute);
+    RemoveForGood = new QAction(QStringLiteral("彻底删除"), this);
+    connect(RemoveForGood, &QAction::triggered, this, &TNotesManagerForm::RemoveForGoodExecute);
+    addActions({ShowDeleted, RestoreNote, RemoveForGood});
+
+    NotePopupMan->addSeparator();
+    NotePopupMan->addAction(RestoreNote);
+    NotePopupMan->addAction(RemoveForGood);
+    NotePopupMan->addAction(ShowDeleted);
+
+    DeletedButton = new QToolButton(DownPanel);
+    DeletedButton->setDefaultAction(ShowDeleted);
+    DeletedButton->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    DeletedButton->setFixedSize(100, 24);
+    DeletedButton->move(81, 4);
 }
 
 void TNotesManagerForm::FormCreate()
@@ -285,6 +321,10 @@ QString TNotesManagerForm::NotesListViewInfoTip(QTreeWidgetItem *row) const
 
 void TNotesManagerForm::refill(const QList<TNoteWrapper *> &wrappers)
 {
+    if (ShowDeleted->isChecked()) {
+        fillDeleted();
+        return;
+    }
     TNoteWrapper *selected = selectedWrapper();
     NotesListView->setUpdatesEnabled(false);
     NotesListView->clear();
@@ -333,8 +373,8 @@ bool TNotesManagerForm::NotesListViewCompare(const QTreeWidgetItem *a, const QTr
             return byGroup < 0;
     } else if (m_sortColumn == 2 || m_sortColumn == 3) {
         // By time, rows without a time last.
-        const std::optional<TDateTime> left = timeOf(wrapperOf(a), m_sortColumn);
-        const std::optional<TDateTime> right = timeOf(wrapperOf(b), m_sortColumn);
+        const std::optional<TDateTime> left = timeOf(a, m_sortColumn);
+        const std::optional<TDateTime> right = timeOf(b, m_sortColumn);
         if (left.has_value() != right.has_value())
             return left.has_value();
         if (left && *left != *right)
@@ -375,6 +415,25 @@ void TNotesManagerForm::updateActions()
     HideGroup->setEnabled(wrapper != nullptr);
     ShowGroup->setEnabled(wrapper != nullptr);
     DeleteNote->setEnabled(hasSelection);
+
+    updateDeletedActions();
+}
+
+void TNotesManagerForm::updateDeletedActions()
+{
+    const bool deleted = ShowDeleted->isChecked();
+    const bool chosen = deleted && !selectedDeletedFile().isEmpty();
+    RestoreNote->setVisible(deleted);
+    RemoveForGood->setVisible(deleted);
+    RestoreNote->setEnabled(chosen);
+    RemoveForGood->setEnabled(chosen);
+    NewNote->setEnabled(!deleted);
+    Button1->setEnabled(!deleted);
+    HideNote->setEnabled(!deleted);
+    if (deleted) {
+        for (QAction *live : {ShowNote, EditNote, HideGroup, ShowGroup, DeleteNote})
+            live->setEnabled(false);
+    }
 }
 
 void TNotesManagerForm::bringBack()
@@ -462,7 +521,8 @@ void TNotesManagerForm::applySearch()
     for (int i = 0; i < NotesListView->topLevelItemCount(); ++i) {
         QTreeWidgetItem *row = NotesListView->topLevelItem(i);
         TNoteWrapper *wrapper = wrapperOf(row);
-        const bool shown = m_search.isEmpty() || (wrapper && m_search.matches(wrapper->SearchText()));
+        const bool shown = m_search.isEmpty()
+            || m_search.matches(wrapper ? wrapper->SearchText() : row->data(0, kSearchTextRole).toString());
         // By row number: finding an item's row is a search of its own.
         if (NotesListView->isRowHidden(i, QModelIndex()) == shown)
             NotesListView->setRowHidden(i, QModelIndex(), !shown);
@@ -481,4 +541,79 @@ void TNotesManagerForm::SearchEditEnter()
             wrapper->ShowNote();
         return;
     }
+}
+
+QString TNotesManagerForm::selectedDeletedFile() const
+{
+    const QList<QTreeWidgetItem *> selection = NotesListView->selectedItems();
+    return selection.isEmpty() ? QString() : selection.first()->data(0, kDeletedFileRole).toString();
+}
+
+void TNotesManagerForm::fillDeleted()
+{
+    const QString selected = selectedDeletedFile();
+    m_deleted = m_manager ? m_manager->DeletedList() : QList<DeletedNotes::Entry>();
+    NotesListView->setUpdatesEnabled(false);
+    NotesListView->clear();
+    const QString unset = QStringLiteral("未设置");
+    QList<QTreeWidgetItem *> rows;
+    for (const DeletedNotes::Entry &entry : std::as_const(m_deleted)) {
+        const TNoteClass &note = entry.note;
+        auto *row = new QTreeWidgetItem(4);
+        row->setText(0, note.Title);
+        row->setText(1, note.Group);
+        row->setText(2, note.AlarmSet ? dateTimeText(note.AlarmTime) : unset);
+        row->setText(3, dateTimeText(entry.deletedAt));
+        row->setIcon(0, NotesManagerIcon(1));
+        row->setData(0, kDeletedFileRole, entry.file);
+        row->setData(0, kSearchTextRole,
+                     NoteSearch::fold(note.Title) + QLatin1Char('\n') + NoteSearch::fold(note.Group) + QLatin1Char('\n')
+                         + NoteSearch::fold(Rtf::toPlainText(note.Content)));
+        if (note.AlarmSet)
+            row->setData(2, kTimeRole, note.AlarmTime);
+        row->setData(3, kTimeRole, toDateTime(entry.deletedAt));
+        rows.append(row);
+    }
+    std::stable_sort(rows.begin(), rows.end(),
+                     [this](const QTreeWidgetItem *a, const QTreeWidgetItem *b) { return NotesListViewCompare(a, b); });
+    NotesListView->addTopLevelItems(rows);
+    applySearch();
+    for (QTreeWidgetItem *row : std::as_const(rows)) {
+        if (row->data(0, kDeletedFileRole).toString() == selected && !row->isHidden())
+            NotesListView->setCurrentItem(row);
+    }
+    fitTitleColumn();
+    NotesListView->setUpdatesEnabled(true);
+    updateActions();
+}
+
+void TNotesManagerForm::ShowDeletedExecute(bool shown)
+{
+    Notes->setTitle(shown ? QStringLiteral("已删除的便笺") : QStringLiteral("便笺"));
+    NotesListView->headerItem()->setText(3, shown ? QStringLiteral("删除时间") : QStringLiteral("自动显示"));
+    NotesListView->clear();
+    refill(m_manager ? m_manager->Notes.snapshot() : QList<TNoteWrapper *>());
+}
+
+void TNotesManagerForm::RestoreNoteExecute()
+{
+    const QString file = selectedDeletedFile();
+    if (file.isEmpty() || !m_manager)
+        return;
+    if (!m_manager->RestoreDeleted(file)) {
+        ShowWarning(QStringLiteral("便笺不能恢复"));
+        fillDeleted();
+        return;
+    }
+    bringBack();
+}
+
+void TNotesManagerForm::RemoveForGoodExecute()
+{
+    const QString file = selectedDeletedFile();
+    const auto entry = std::find_if(m_deleted.cbegin(), m_deleted.cend(),
+                                    [&file](const DeletedNotes::Entry &deleted) { return deleted.file == file; });
+    // A copy: the list may be filled again while the question is open.
+    if (entry != m_deleted.cend() && m_manager)
+        m_manager->RemoveDeletedForGood(DeletedNotes::Entry(*entry));
 }

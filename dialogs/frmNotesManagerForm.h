@@ -2,6 +2,7 @@
 
 #include "app/InternalProcs.h"
 #include "dialogs/FormSaverClassUnit.h"
+#include "notes/DeletedNotes.h"
 #include "notes/NoteSearch.h"
 
 #include <QPointer>
@@ -14,6 +15,7 @@ class QGroupBox;
 class QLineEdit;
 class QMenu;
 class QPushButton;
+class QToolButton;
 class QTreeWidget;
 class TNotesManager;
 class QTreeWidgetItem;
@@ -48,6 +50,13 @@ public:
     QAction *DeleteNote;
     QAction *N2;
 
+    // Deleted notes: while ShowDeleted is checked the list shows them instead
+    // of the live notes, and only RestoreNote and RemoveForGood act on it.
+    QAction *ShowDeleted;
+    QAction *RestoreNote;
+    QAction *RemoveForGood;
+    QToolButton *DeletedButton;
+
     // The column rows are ordered by; the title column at creation.
     int sortColumn() const { return m_sortColumn; }
 
@@ -80,6 +89,10 @@ public:
     // Enter in the field: shows the first note listed and raises its window.
     void SearchEditEnter();
 
+    void ShowDeletedExecute(bool shown);
+    void RestoreNoteExecute();
+    void RemoveForGoodExecute();
+
 protected:
     void closeEvent(QCloseEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
@@ -88,6 +101,10 @@ protected:
 
 private:
     void createActions();
+    void createDeletedActions();
+    void updateDeletedActions();
+    void fillDeleted();
+    QString selectedDeletedFile() const;
     void fitTitleColumn();
     void sortRows();
     // Hides the rows the search does not match. A hidden row's note is no
@@ -103,6 +120,8 @@ private:
     // The tray's settings, exit and double-click wait while the window is
     // open, however it closes.
     std::optional<ShellReadyGuard> m_shellHeld;
+    // What the list shows while ShowDeleted is checked.
+    QList<DeletedNotes::Entry> m_deleted;
 };
 
 // The open notes manager window, none while it is closed.

@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <exception>
 
 namespace {
@@ -32,6 +33,22 @@ bool readsAsNote(const QString &file)
     } catch (const BrisquelError &) {
         return false;
     }
+}
+
+// The question before a note goes, in the form every such question has.
+QString questionAbout(const QString &question, const QString &title)
+{
+    return question + QStringLiteral("\n\r") + QString(33, QLatin1Char(' ')) + QStringLiteral("便笺标题:")
+        + QString(9, QLatin1Char(' ')) + title;
+}
+
+// Moves a deleted note's file into the deleted notes. Where that cannot be
+// done the file goes as it did before there were deleted notes: left in
+// place, it would come back as a note at the next look at the folder.
+void putAway(const DeletedNotes &deleted, const QString &file)
+{
+    if (deleted.moveIn(file, Clock::now()).isEmpty())
+        QFile::remove(file);
 }
 
 } // namespace
@@ -64,16 +81,21 @@ bool SameGroup(const QString &a, const QString &b)
 
 TNotesManager::TNotesManager()
     : m_files(UserFolder, kNoteExtension)
+    , m_deleted(UserFolder)
+    , m_deletedFiles(m_deleted.folder(), kNoteExtension)
 {
     // Left by saves that were cut short; they must not travel to the other
     // computers that share the folder.
     NoteFolder::removeOwnLeftovers(UserFolder);
+    m_deleted.removeDeletedBefore(Clock::now().addDays(-DeletedNotes::KeptDays));
     m_files.start();
+    m_deletedFiles.start();
     // Found in any letter case, so N07.KNT is listed: that file is the note's.
     const QStringList files = m_files.items();
     for (const QString &file : files)
         Notes.Add(new TNoteWrapper(idOfFile(file), this, file));
     QObject::connect(&m_files, &FolderWatch::changed, this, &TNotesManager::takeFolderChanges);
+    QObject::connect(&m_deletedFiles, &FolderWatch::changed, this, &TNotesManager::ListChanged);
 }
 
 TNotesManager::~TNotesManager()
@@ -106,16 +128,16 @@ bool TNotesManager::DeleteNote(TNoteWrapper *wrapper, bool closeWindow)
 {
     if (!wrapper)
         return false;
-    const QString question = QStringLiteral("你确定要删除这个便笺吗?") + QStringLiteral("\n\r") + QString(33, QLatin1Char(' '))
-        + QStringLiteral("便笺标题:") + QString(9, QLatin1Char(' ')) + wrapper->Note->Title;
+    const QString question = questionAbout(QStringLiteral("你确定要删除这个便笺吗?"), wrapper->Note->Title);
     const QString file = wrapper->FileName;
+    const DeletedNotes deleted = m_deleted;
     const QPointer<QObject> alive(&m_lifetime);
     if (!ConfirmYesNo(question))
         return false;
     // The question let messages run: a shutdown meanwhile has saved the note
     // and released it with the manager, yet the deletion was confirmed.
     if (alive.isNull()) {
-        QFile::remove(file);
+        putAway(deleted, file);
         return true;
     }
     if (!Notes.contains(wrapper))
@@ -125,12 +147,49 @@ bool TNotesManager::DeleteNote(TNoteWrapper *wrapper, bool closeWindow)
     // again nor finds a wrapper in the list that is released elsewhere.
     const QPointer<TNoteForm> window = wrapper->TakeWindow();
     Notes.Remove(wrapper);
-    QFile::remove(file);
+    putAway(m_deleted, file);
     m_files.forget(file);
     ListChanged();
     releaseWhenClosed(wrapper, window);
     TNoteWrapper::LetWindowGo(window, closeWindow);
     return true;
+}
+
+TNoteWrapper *TNotesManager::RestoreDeleted(const QString &deletedFile)
+{
+    QString id = DeletedNotes::idOfFile(deletedFile);
+    if (idTaken(id))
+        id = NewNoteID([this](const QString &name) { return idTaken(name); });
+    const QString target = NoteFileName(id);
+    if (!m_deleted.moveBack(deletedFile, target))
+        return nullptr;
+    auto *wrapper = new TNoteWrapper(id, this, target);
+    Notes.Add(wrapper);
+    ListChanged();
+    return wrapper;
+}
+
+bool TNotesManager::RemoveDeletedForGood(const DeletedNotes::Entry &entry)
+{
+    const DeletedNotes deleted = m_deleted;
+    const QPointer<QObject> alive(&m_lifetime);
+    if (!ConfirmYesNo(questionAbout(QStringLiteral("你确定要彻底删除这个便笺吗?"), entry.note.Title)))
+        return false;
+    const bool removed = deleted.remove(entry.file);
+    // The question let messages run, a shutdown among them.
+    if (!alive.isNull())
+        ListChanged();
+    return removed;
+}
+
+bool TNotesManager::idTaken(const QString &id) const
+{
+    if (QFileInfo::exists(NoteFileName(id)))
+        return true;
+    const QList<TNoteWrapper *> notes = Notes.snapshot();
+    return std::any_of(notes.cbegin(), notes.cend(), [&id](const TNoteWrapper *wrapper) {
+        return wrapper->NoteID.compare(id, Qt::CaseInsensitive) == 0;
+    });
 }
 
 void TNotesManager::releaseWhenClosed(TNoteWrapper *wrapper, const QPointer<TNoteForm> &window)
@@ -277,6 +336,7 @@ void TNotesManager::CloseAll()
 void TNotesManager::CheckTimers()
 {
     m_files.check();
+    m_deletedFiles.check();
     const QList<TNoteWrapper *> notes = Notes.snapshot();
     const int removals = Notes.removals();
     // One reading of the clock serves the whole scan, which takes well under

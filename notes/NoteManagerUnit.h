@@ -1,5 +1,6 @@
 #pragma once
 
+#include "notes/DeletedNotes.h"
 #include "notes/NoteFolder.h"
 #include "notes/NoteWrapper.h"
 
@@ -61,6 +62,15 @@ public:
     // Announces the change as listChanged.
     void ListChanged() override;
 
+    // The notes deleted here or on the computers that share the folder.
+    QList<DeletedNotes::Entry> DeletedList() const { return m_deleted.list(); }
+    // Brings a deleted note back with everything it had, its window open
+    // when it was; under a new id when its own has been taken meanwhile.
+    // Null when the file could not be moved back.
+    TNoteWrapper *RestoreDeleted(const QString &deletedFile);
+    // Asks the user first; false when the note stays.
+    bool RemoveDeletedForGood(const DeletedNotes::Entry &entry);
+
     // Wrappers taken out of the list whose window still closes; released once
     // it has gone, or with the manager, whichever comes first.
     int pendingReleaseCount() const { return int(m_removed.size()); }
@@ -78,11 +88,15 @@ private:
     void takeNewFile(const QString &file);
     void takeChangedFile(TNoteWrapper *wrapper);
     void dropNote(TNoteWrapper *wrapper);
+    bool idTaken(const QString &id) const;
 
     // Owned, like the wrappers in Notes.
     QList<TNoteWrapper *> m_removed;
     std::function<QPrinter *()> m_printDialog;
     FolderWatch m_files;
+    DeletedNotes m_deleted;
+    // Notes deleted on other computers arrive here through the sync tool.
+    FolderWatch m_deletedFiles;
     // Lives and dies with the manager: code that let messages run asks it
     // whether the manager is still there, and the release of a removed
     // wrapper is tied to it, so that it cannot run after the manager has gone.
