@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Takes the README's screenshots: the real program on a virtual X display
 with a window manager and a tray, a few notes in different colours, then the
-notes manager (also searching), the to-do window and the options dialog, each opened from the
+notes manager (also searching, and showing the deleted notes), the to-do window and the options dialog, each opened from the
 tray menu the way a person would. Pictures go to docs/."""
 
 import os
@@ -62,6 +62,13 @@ NOTES = [
     ("已关闭的便笺", "工作", 400, 360, 180, 150, 0x0000FFFF, 0x0000ECEC, ["明天再看"], None, True),
 ]
 
+# Deleted some days ago.
+DELETED = [
+    (2.3, ("会议纪要 11 月", "工作", 200, 200, 200, 160, 0x00FFE0C0, 0x00F0B080, ["预算已批准"])),
+    (6.1, ("旧的购物清单", "家", 240, 240, 200, 160, 0x0000FFFF, 0x0000ECEC, ["米", "油"], 46400.4)),
+    (12.5, ("Old ideas", "", 280, 280, 200, 160, 0x00C0FFC0, 0x0090E090, ["A garden blog"])),
+]
+
 TODO = ("[main]\r\nfileinfo=1\r\n"
         "[item0]\r\nTitle=提交季度报告\r\nChecked=0\r\nPriority=0\r\n"
         "[item1]\r\nTitle=回复客户邮件\r\nChecked=1\r\nPriority=1\r\n"
@@ -91,18 +98,32 @@ class Session:
             self.xdotool("key", key)
             time.sleep(0.2)
 
+    def point_at(self, x, y_from_bottom=None, y=None):
+        """Moves the pointer into the active window, in its own coordinates."""
+        window = subprocess.run(["xdotool", "getactivewindow"], env=self.env, capture_output=True, text=True,
+                                check=True).stdout.strip()
+        if y is None:
+            geometry = subprocess.run(["xdotool", "getwindowgeometry", "--shell", window], env=self.env,
+                                      capture_output=True, text=True, check=True).stdout
+            y = int(dict(line.split("=", 1) for line in geometry.split())["HEIGHT"]) - y_from_bottom
+        self.xdotool("mousemove", "--window", window, x - 10, y - 2)
+        time.sleep(0.3)
+        self.xdotool("mousemove", "--window", window, x, y)
+
     def search(self, words):
         """Types into the notes manager's search field (next after the list)
         and rests the pointer on the first row, so that its tip shows."""
         self.xdotool("key", "Tab")
         self.xdotool("type", "--delay", 100, words)
-        geometry = subprocess.run(["xdotool", "getactivewindow", "getwindowgeometry", "--shell"], env=self.env,
-                                  capture_output=True, text=True, check=True).stdout
-        place = dict(line.split("=", 1) for line in geometry.split())
-        self.xdotool("mousemove", int(place["X"]) + 50, int(place["Y"]) + 64)
-        time.sleep(0.3)
-        self.xdotool("mousemove", int(place["X"]) + 60, int(place["Y"]) + 66)
+        self.point_at(60, y=90)
         time.sleep(1.5)
+
+    def show_deleted(self):
+        """Clears the search and presses the notes manager's button for the
+        deleted notes."""
+        self.xdotool("key", "Escape")
+        self.point_at(130, y_from_bottom=14)
+        self.xdotool("click", 1)
 
     def close_active(self):
         self.xdotool("key", "alt+F4")
@@ -115,6 +136,14 @@ class Session:
         for index, note in enumerate(NOTES):
             with open(os.path.join(folder, "N%02d.knt" % index), "wb") as f:
                 f.write(note_file(*note))
+        os.mkdir(os.path.join(folder, "Deleted"), 0o700)
+        for index, (days_ago, note) in enumerate(DELETED):
+            name = os.path.join(folder, "Deleted", "N%02d.knt" % (index + len(NOTES)))
+            with open(name, "wb") as f:
+                f.write(note_file(*note))
+            # A deleted note's file carries the time of its deletion.
+            deleted_at = time.time() - days_ago * 86400
+            os.utime(name, (deleted_at, deleted_at))
         with open(os.path.join(folder, "我的工作.tdl"), "wb") as f:
             f.write(TODO.encode("gbk"))
         shutil.copy(self.program, os.path.join(self.work, "brisquel"))
@@ -125,6 +154,8 @@ class Session:
         self.shoot("notes-manager.png")
         self.search("bob")
         self.shoot("notes-search.png")
+        self.show_deleted()
+        self.shoot("deleted-notes.png")
         self.close_active()
         self.tray_menu("t")
         self.shoot("todo.png")
