@@ -1,5 +1,7 @@
 #include "notes/NoteFolderMove.h"
 
+#include "notes/DeletedNotes.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -11,17 +13,23 @@ namespace {
 
 using Outcome = NoteFolderMoveResult::Outcome;
 
+// The notes and to-do projects, then the deleted notes, by their names
+// relative to the folder.
 QStringList noteFiles(const QString &folder)
 {
-    const QStringList candidates = QDir(folder).entryList({QStringLiteral("*.knt"), QStringLiteral("*.tdl")},
-                                                          QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
+    const auto filesIn = [](const QString &subfolder, const QStringList &patterns) {
+        return QDir(subfolder).entryList(patterns, QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
+    };
     // Notes are found whatever the case of their extension, to-do projects
     // only by the exact one.
     QStringList files;
-    for (const QString &name : candidates) {
+    for (const QString &name : filesIn(folder, {QStringLiteral("*.knt"), QStringLiteral("*.tdl")})) {
         if (name.endsWith(QLatin1String(".knt"), Qt::CaseInsensitive) || name.endsWith(QLatin1String(".tdl")))
             files.append(name);
     }
+    const QString deleted = DeletedNotes::FolderName + QLatin1Char('/');
+    for (const QString &name : filesIn(folder + QLatin1Char('/') + deleted, {QStringLiteral("*.knt")}))
+        files.append(deleted + name);
     return files;
 }
 
@@ -51,8 +59,17 @@ bool writeNewFile(const QString &path, const QByteArray &bytes)
     return false;
 }
 
+// The deleted notes' folder is made as private as the one it comes from.
+bool makeFolderLike(const QString &folder, const QString &like)
+{
+    if (QFileInfo(folder).isDir())
+        return true;
+    return QDir().mkpath(folder) && QFile::setPermissions(folder, QFileInfo(like).permissions());
+}
+
 // Copies one file; the copy must read back byte for byte, which also
-// keeps a damaged note exactly as it was.
+// keeps a damaged note exactly as it was. It keeps the modification time
+// too: a deleted note's is the time it was deleted.
 Outcome copyFile(const QString &source, const QString &target, bool &made)
 {
     made = false;
@@ -61,9 +78,13 @@ Outcome copyFile(const QString &source, const QString &target, bool &made)
         return Outcome::CopyFailed;
     if (QFile::exists(target))
         return bytesOf(target) == original ? Outcome::Moved : Outcome::NameTaken;
-    if (!writeNewFile(target, *original))
+    if (!makeFolderLike(QFileInfo(target).path(), QFileInfo(source).path()) || !writeNewFile(target, *original))
         return Outcome::CopyFailed;
     made = true;
+    QFile copy(target);
+    if (!copy.open(QIODevice::ReadWrite)
+        || !copy.setFileTime(QFileInfo(source).lastModified(), QFileDevice::FileModificationTime))
+        return Outcome::CopyFailed;
     return bytesOf(target) == original ? Outcome::Moved : Outcome::ReadBackDiffers;
 }
 
@@ -88,6 +109,7 @@ NoteFolderMoveResult MoveNoteFiles(const QString &from, const QString &to)
         if (outcome != Outcome::Moved) {
             for (const QString &copy : std::as_const(made))
                 QFile::remove(target.filePath(copy));
+            target.rmdir(DeletedNotes::FolderName);
             return {outcome, name};
         }
     }
@@ -96,5 +118,6 @@ NoteFolderMoveResult MoveNoteFiles(const QString &from, const QString &to)
         if (!QFile::remove(source.filePath(name)) && result.file.isEmpty())
             result = {Outcome::OldFilesLeft, name};
     }
+    source.rmdir(DeletedNotes::FolderName);
     return result;
 }

@@ -16,8 +16,8 @@ struct NoteFolderMoveResult
     QString file; // name of the file that failed
 };
 
-// Moves every note (*.knt, any case) and to-do project (*.tdl) of one folder
-// into another. Every file is copied and read back before any old one is
+// Moves every note (*.knt, any case), to-do project (*.tdl) and deleted
+// note of one folder into another. Every file is copied and read back before any old one is
 // removed; when one fails, the copies made so far are removed again and
 // every old file stays. A file the new folder already holds with the same
 // content counts as copied and stays there.

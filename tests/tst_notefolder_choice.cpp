@@ -9,6 +9,7 @@
 #include "todolist/ToDoListEngine.h"
 #include "todolist/ToDoListFormUnit.h"
 
+#include <QDirIterator>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTabWidget>
@@ -20,14 +21,20 @@
 
 namespace {
 
-// Every file of a folder with its bytes.
+// Every file of a folder and its subfolders with its bytes and, for the
+// deleted notes, the time of the deletion.
 QMap<QString, QByteArray> folderContents(const QString &folder)
 {
     QMap<QString, QByteArray> contents;
     const QDir dir(folder);
-    for (const QString &name : dir.entryList(QDir::Files | QDir::Hidden)) {
-        QFile file(dir.filePath(name));
-        contents.insert(name, file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("unreadable"));
+    QDirIterator files(folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (files.hasNext()) {
+        const QString path = files.next();
+        QFile file(path);
+        QByteArray bytes = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("unreadable");
+        if (path.contains(QLatin1String("/Deleted/")))
+            bytes += QByteArray::number(QFileInfo(path).lastModified().toSecsSinceEpoch());
+        contents.insert(dir.relativeFilePath(path), bytes);
     }
     return contents;
 }
@@ -208,6 +215,12 @@ void TestNoteFolderChoice::moving()
     writeNote(m_default, QStringLiteral("N01.knt"));
     writeNote(m_default, QStringLiteral("N02.KNT"), QByteArray(40000, 'x'));
     SaveProject(m_default + QStringLiteral("plan.tdl"), {TodoTask{QStringLiteral("buy milk"), true, 3}});
+    QVERIFY(QDir().mkpath(m_default + QStringLiteral("Deleted")));
+    writeNote(m_default + QStringLiteral("Deleted"), QStringLiteral("N03.knt"));
+    QFile deleted(m_default + QStringLiteral("Deleted/N03.knt"));
+    QVERIFY(deleted.open(QIODevice::ReadWrite));
+    QVERIFY(deleted.setFileTime(QDateTime::currentDateTime().addDays(-3), QFileDevice::FileModificationTime));
+    deleted.close();
     const QMap<QString, QByteArray> before = folderContents(m_default);
     const QString chosen = m_elsewhere->filePath(QStringLiteral("Sync"));
     QVERIFY(target == QLatin1String("link") ? QFile::link(m_default, chosen) : QDir().mkpath(chosen));
