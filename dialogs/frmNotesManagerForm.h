@@ -48,6 +48,10 @@ public:
     QAction *DeleteNote;
     QAction *N2;
 
+    // Export and import of notes as files.
+    QAction *ExportNote;
+    QAction *ImportNotes;
+
     // The column rows are ordered by; the title column at creation.
     int sortColumn() const { return m_sortColumn; }
 
@@ -80,14 +84,26 @@ public:
     // Enter in the field: shows the first note listed and raises its window.
     void SearchEditEnter();
 
+    // Export of the selected note (the list selects one row) and import of
+    // files, chosen or dropped onto the window: one new note per file, in
+    // the style of a new note; a file that cannot be taken is named in a
+    // message of its own and the others are still imported.
+    void ExportNoteExecute();
+    void ImportNotesExecute();
+    void importFiles(const QStringList &paths);
+
 protected:
     void closeEvent(QCloseEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dragMoveEvent(QDragMoveEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
 
 private:
     void createActions();
+    void createExportImportActions();
     void fitTitleColumn();
     void sortRows();
     // Hides the rows the search does not match. A hidden row's note is no
