@@ -42,14 +42,10 @@ void TestNoteExport::safeFileName_data()
     QTest::addColumn<QString>("name");
     const QString face = QString::fromUtf8("\xF0\x9F\x98\x80");
     QTest::newRow("kept") << QStringLiteral("会议 纪要 (2)") << QStringLiteral("会议 纪要 (2)");
-    QTest::newRow("date and time") << QStringLiteral("2026/3/1 10:00:30") << QStringLiteral("2026_3_1 10_00_30");
-    QTest::newRow("refused") << QStringLiteral("a<b>c\"d\\e|f?g*h") << QStringLiteral("a_b_c_d_e_f_g_h");
-    QTest::newRow("control") << QStringLiteral("one\ttwo\nthree\x7F") << QStringLiteral("one_two_three_");
+    QTest::newRow("refused") << QStringLiteral("a<b>c\"d\\e|f?g*h/i:j\tk\x7F") << QStringLiteral("a_b_c_d_e_f_g_h_i_j_k_");
     QTest::newRow("trimmed") << QStringLiteral("  .hidden note. . ") << QStringLiteral("hidden note");
-    QTest::newRow("empty") << QString() << QStringLiteral("便笺");
     QTest::newRow("dot dot") << QStringLiteral("..") << QStringLiteral("便笺");
-    QTest::newRow("device") << QStringLiteral("CON") << QStringLiteral("_CON");
-    QTest::newRow("device, extension") << QStringLiteral("lpt1.notes") << QStringLiteral("_lpt1.notes");
+    QTest::newRow("device") << QStringLiteral("lpt1.notes") << QStringLiteral("_lpt1.notes");
     QTest::newRow("not a device") << QStringLiteral("console") << QStringLiteral("console");
     // 200 bytes of UTF-8 at most, whole characters only.
     QTest::newRow("long") << QString(120, QChar(0x4E2D)) << QString(66, QChar(0x4E2D));
