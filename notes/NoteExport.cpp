@@ -95,16 +95,11 @@ QByteArray bodyAs(const QByteArray &rtf, Format format)
         return rtf;
     QTextDocument document;
     Rtf::readInto(document, rtf);
-    switch (format) {
-    case Format::PlainText:
-        return document.toPlainText().toUtf8();
-    case Format::Html:
+    if (format == Format::Html)
         return document.toHtml().toUtf8();
-    case Format::Markdown:
-    case Format::Rtf:
-        break;
-    }
-    return document.toMarkdown().toUtf8();
+    if (format == Format::Markdown)
+        return document.toMarkdown().toUtf8();
+    return document.toPlainText().toUtf8();
 }
 
 QString safeFileName(const QString &title)

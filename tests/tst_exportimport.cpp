@@ -239,7 +239,8 @@ void TestExportImport::importKeepsGoingPastBrokenFile()
         {QStringLiteral("utf8.txt"), QStringLiteral("UTF-8 的文本\n第二行").toUtf8()},
         {QStringLiteral("gbk.txt"), CodePage::toCp936(QStringLiteral("代码页 936 的文本"))},
         {QStringLiteral("坏的.rtf"), "this is no rich text"},
-        {QStringLiteral("中文标题.md"), QStringLiteral("**重要** 事项").toUtf8()}};
+        {QStringLiteral("中文标题.md"), QStringLiteral("**重要** 事项").toUtf8()},
+        {QStringLiteral("page.html"), QStringLiteral("<i>网页</i>").toUtf8()}};
     QStringList typed;
     QList<QUrl> urls;
     for (const auto &[name, bytes] : files) {
@@ -264,12 +265,15 @@ void TestExportImport::importKeepsGoingPastBrokenFile()
     QCOMPARE(m_prompts.size(), 1);
     QCOMPARE(m_prompts.constFirst().kind, PromptKind::Error);
     QVERIFY(m_prompts.constFirst().text.contains(m_files->filePath(QStringLiteral("坏的.rtf"))));
-    QCOMPARE(NotesManagerForm->NotesListView->topLevelItemCount(), 3);
+    QCOMPARE(NotesManagerForm->NotesListView->topLevelItemCount(), 4);
     // Plain text takes the new notes' font; the file's formats survive.
     QCOMPARE(runsOf(titled(QStringLiteral("utf8"))->Note->Content),
              QStringList({"UTF-8 的文本 DejaVu Sans Mono 11pt b0i0u0s0 #000080",
                           "第二行 DejaVu Sans Mono 11pt b0i0u0s0 #000080"}));
     QCOMPARE(Rtf::toPlainText(titled(QStringLiteral("gbk"))->Note->Content), QStringLiteral("代码页 936 的文本"));
+    QVERIFY(runsOf(titled(QStringLiteral("page"))->Note->Content)
+                .value(0)
+                .startsWith(QStringLiteral("网页 DejaVu Sans Mono 11pt b0i1")));
     TNoteWrapper *markdown = titled(QStringLiteral("中文标题"));
     QVERIFY(runsOf(markdown->Note->Content).value(0).startsWith(QStringLiteral("重要 DejaVu Sans Mono 11pt b1i0")));
     // Stored at once.

@@ -42,7 +42,8 @@ void TestNoteExport::safeFileName_data()
     QTest::addColumn<QString>("name");
     const QString face = QString::fromUtf8("\xF0\x9F\x98\x80");
     QTest::newRow("kept") << QStringLiteral("会议 纪要 (2)") << QStringLiteral("会议 纪要 (2)");
-    QTest::newRow("refused") << QStringLiteral("a<b>c\"d\\e|f?g*h/i:j\tk\x7F") << QStringLiteral("a_b_c_d_e_f_g_h_i_j_k_");
+    QTest::newRow("refused") << QStringLiteral("a<b>c\"d\\e|f?g*h/i:j\tk\x7F")
+                             << QStringLiteral("a_b_c_d_e_f_g_h_i_j_k_");
     QTest::newRow("trimmed") << QStringLiteral("  .hidden note. . ") << QStringLiteral("hidden note");
     QTest::newRow("dot dot") << QStringLiteral("..") << QStringLiteral("便笺");
     QTest::newRow("device") << QStringLiteral("lpt1.notes") << QStringLiteral("_lpt1.notes");
