@@ -22,20 +22,14 @@
 
 namespace {
 
-// Types `typed` (file names, quoted when several) into the next file dialog
-// in `folder`, with `filter`, and accepts; gives up after five seconds.
+// Types `typed` (file names, quoted when several) into the file dialog that
+// opens next in `folder`, with `filter`, and accepts.
 void answerFileDialog(const QString &folder, const QString &typed, const QString &filter = {},
                       QString *suggested = nullptr)
 {
-    auto *poll = new QTimer;
-    QObject::connect(poll, &QTimer::timeout, [=, started = QDeadlineTimer(5000)] {
+    QTimer::singleShot(0, [=] {
         auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
-        if (!dialog && !started.hasExpired())
-            return;
-        poll->deleteLater();
-        poll->stop();
-        if (!dialog)
-            return;
+        QVERIFY(dialog);
         if (suggested)
             *suggested = QFileInfo(dialog->selectedFiles().value(0)).fileName();
         if (!filter.isEmpty())
@@ -44,7 +38,6 @@ void answerFileDialog(const QString &folder, const QString &typed, const QString
         dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->setText(typed);
         static_cast<QDialog *>(dialog)->accept();
     });
-    poll->start(1);
 }
 
 QByteArray formattedBody()
