@@ -545,7 +545,7 @@ void TNotesManagerForm::ExportNoteExecute()
 void TNotesManagerForm::ImportNotesExecute()
 {
     QFileDialog dialog(this, QStringLiteral("导入便笺"), QDir::homePath(),
-                       QStringLiteral("便笺文件 (*.txt *.md *.html *.htm *.rtf)"));
+                       QStringLiteral("可导入的文件 (*.txt *.md *.html *.htm *.rtf)"));
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::ExistingFiles);
     if (dialog.exec() == QDialog::Accepted)

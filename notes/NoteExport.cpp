@@ -11,7 +11,7 @@ namespace NoteExport {
 namespace {
 
 // Names are limited to 255 bytes on most file systems; this leaves room for
-// an extension and a number that keeps two names apart.
+// an extension and for what a file dialog may add.
 constexpr qsizetype kMaxNameBytes = 200;
 
 const QString kFallbackName = QStringLiteral("便笺");
@@ -67,7 +67,7 @@ std::optional<Format> formatOfFile(const QString &path)
         return Format::PlainText;
     if (suffix == u"html" || suffix == u"htm")
         return Format::Html;
-    if (suffix == u"md" || suffix == u"markdown")
+    if (suffix == u"md")
         return Format::Markdown;
     if (suffix == u"rtf")
         return Format::Rtf;

@@ -29,11 +29,6 @@ bool looksLikeRtf(const QByteArray &bytes)
 
 } // namespace
 
-bool isImportable(const QString &path)
-{
-    return NoteExport::formatOfFile(path).has_value();
-}
-
 std::optional<QString> decodeText(const QByteArray &bytes)
 {
     QStringDecoder utf8(QStringConverter::Utf8);

@@ -18,16 +18,13 @@ struct ImportedNote
     QString error;
 };
 
-// True for the extensions a note can be made from (.txt, .md, .html, .rtf).
-bool isImportable(const QString &path);
-
 // Text files' bytes as text: UTF-8 when they are valid UTF-8 (a byte order
 // mark is dropped), otherwise code page 936; none when neither fits.
 std::optional<QString> decodeText(const QByteArray &bytes);
 
-// The file as a note: the title is the file's base name, the body the
-// file's content as RTF. Text that carries no format of its own takes
-// `bodyStyle`, the style new notes are written in.
+// The file (.txt, .md, .html, .htm or .rtf) as a note: the title is the
+// file's base name, the body the file's content as RTF. Text that carries
+// no format of its own takes `bodyStyle`, the style new notes are written in.
 ImportedNote readNoteFile(const QString &path, const QTextCharFormat &bodyStyle);
 
 } // namespace NoteImport
