@@ -2,6 +2,9 @@
 
 #include "app/BrisquelMessages.h"
 #include "app/InternalProcs.h"
+#include "app/RegistryUnit.h"
+#include "notes/NoteExportDialog.h"
+#include "notes/NoteImport.h"
 #include "notes/NoteManagerUnit.h"
 #include "notewindow/NoteConfUnit.h"
 #include "platform/CodePage.h"
@@ -11,6 +14,8 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDropEvent>
+#include <QFileDialog>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -18,9 +23,11 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMimeData>
 #include <QPushButton>
 #include <QScopeGuard>
 #include <QScreen>
+#include <QTextCharFormat>
 #include <QToolButton>
 #include <QToolTip>
 #include <QTreeWidget>
@@ -217,6 +224,7 @@ void TNotesManagerForm::createActions()
     NotePopupMan->addAction(EditNote);
 
     createDeletedActions();
+    createExportImportActions();
 }
 
 void TNotesManagerForm::createDeletedActions()
@@ -240,6 +248,21 @@ void TNotesManagerForm::createDeletedActions()
     DeletedButton->setToolButtonStyle(Qt::ToolButtonTextOnly);
     DeletedButton->setFixedSize(100, 24);
     DeletedButton->move(81, 4);
+}
+
+void TNotesManagerForm::createExportImportActions()
+{
+    ExportNote = new QAction(QStringLiteral("导出..."), this);
+    connect(ExportNote, &QAction::triggered, this, &TNotesManagerForm::ExportNoteExecute);
+    addAction(ExportNote);
+    ImportNotes = new QAction(QStringLiteral("导入..."), this);
+    connect(ImportNotes, &QAction::triggered, this, &TNotesManagerForm::ImportNotesExecute);
+    addAction(ImportNotes);
+    setAcceptDrops(true);
+
+    NotePopupMan->addSeparator();
+    NotePopupMan->addAction(ExportNote);
+    NotePopupMan->addAction(ImportNotes);
 }
 
 void TNotesManagerForm::FormCreate()
@@ -415,6 +438,8 @@ void TNotesManagerForm::updateActions()
     HideGroup->setEnabled(wrapper != nullptr);
     ShowGroup->setEnabled(wrapper != nullptr);
     DeleteNote->setEnabled(hasSelection);
+    // A damaged note has no body to export.
+    ExportNote->setEnabled(wrapper && !wrapper->Damaged);
 
     updateDeletedActions();
 }
@@ -616,4 +641,92 @@ void TNotesManagerForm::RemoveForGoodExecute()
     // A copy: the list may be filled again while the question is open.
     if (entry != m_deleted.cend() && m_manager)
         m_manager->RemoveDeletedForGood(DeletedNotes::Entry(*entry));
+}
+
+namespace {
+
+QStringList localFiles(const QMimeData *data)
+{
+    QStringList files;
+    if (!data)
+        return files;
+    const QList<QUrl> urls = data->urls();
+    for (const QUrl &url : urls) {
+        if (url.isLocalFile())
+            files.append(url.toLocalFile());
+    }
+    return files;
+}
+
+// The style a new note's body is written in.
+QTextCharFormat newNoteStyle()
+{
+    const ToolkitFont body = RecordToFont(Settings.NoteFont);
+    QTextCharFormat style;
+    style.setFont(body.font);
+    style.setForeground(toQColor(body.color));
+    return style;
+}
+
+} // namespace
+
+void TNotesManagerForm::ExportNoteExecute()
+{
+    TNoteWrapper *wrapper = selectedWrapper();
+    if (!wrapper || wrapper->Damaged)
+        return;
+    ::ExportNote(this, *wrapper);
+    bringBack();
+}
+
+void TNotesManagerForm::ImportNotesExecute()
+{
+    QFileDialog dialog(this, QStringLiteral("导入便笺"), QDir::homePath(),
+                       QStringLiteral("可导入的文件 (*.txt *.md *.html *.htm *.rtf)"));
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFiles);
+    if (dialog.exec() == QDialog::Accepted)
+        importFiles(dialog.selectedFiles());
+}
+
+void TNotesManagerForm::importFiles(const QStringList &paths)
+{
+    const QTextCharFormat style = newNoteStyle();
+    for (const QString &path : paths) {
+        const NoteImport::ImportedNote imported = NoteImport::readNoteFile(path, style);
+        if (!imported.error.isEmpty()) {
+            ShowErrorBox(imported.error);
+            continue;
+        }
+        // The message let events run, among them a shutdown.
+        if (!m_manager)
+            return;
+        TNoteWrapper *wrapper = m_manager->NewNote();
+        wrapper->Note->Title = imported.title;
+        wrapper->Note->Content = imported.body;
+        wrapper->RefreshWindow();
+        wrapper->Save();
+    }
+    bringBack();
+}
+
+void TNotesManagerForm::dragEnterEvent(QDragEnterEvent *event)
+{
+    if (!localFiles(event->mimeData()).isEmpty())
+        event->acceptProposedAction();
+}
+
+void TNotesManagerForm::dragMoveEvent(QDragMoveEvent *event)
+{
+    if (!localFiles(event->mimeData()).isEmpty())
+        event->acceptProposedAction();
+}
+
+void TNotesManagerForm::dropEvent(QDropEvent *event)
+{
+    const QStringList files = localFiles(event->mimeData());
+    if (files.isEmpty())
+        return;
+    event->acceptProposedAction();
+    importFiles(files);
 }

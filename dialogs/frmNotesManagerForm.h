@@ -57,6 +57,10 @@ public:
     QAction *RemoveForGood;
     QToolButton *DeletedButton;
 
+    // Export and import of notes as files.
+    QAction *ExportNote;
+    QAction *ImportNotes;
+
     // The column rows are ordered by; the title column at creation.
     int sortColumn() const { return m_sortColumn; }
 
@@ -92,12 +96,22 @@ public:
     void ShowDeletedExecute(bool shown);
     void RestoreNoteExecute();
     void RemoveForGoodExecute();
+    // Export of the selected note (the list selects one row) and import of
+    // files, chosen or dropped onto the window: one new note per file, in
+    // the style of a new note; a file that cannot be taken is named in a
+    // message of its own and the others are still imported.
+    void ExportNoteExecute();
+    void ImportNotesExecute();
+    void importFiles(const QStringList &paths);
 
 protected:
     void closeEvent(QCloseEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dragMoveEvent(QDragMoveEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
 
 private:
     void createActions();
@@ -105,6 +119,7 @@ private:
     void updateDeletedActions();
     void fillDeleted();
     QString selectedDeletedFile() const;
+    void createExportImportActions();
     void fitTitleColumn();
     void sortRows();
     // Hides the rows the search does not match. A hidden row's note is no

@@ -3,6 +3,7 @@
 #include "app/InternalProcsGui.h"
 #include "app/RegistryUnit.h"
 #include "dialogs/FontColorDialog.h"
+#include "notes/NoteExportDialog.h"
 #include "notes/NoteWrapper.h"
 #include "notewindow/CloseForLabelItem.h"
 #include "notewindow/CreationDateItem.h"
@@ -246,6 +247,9 @@ void TNoteForm::createActions()
     PrintNote = makeAction(QStringLiteral("打印便笺"), QKeySequence());
     PrintNote->setIcon(NoteMenuIcon(kIconPrint));
     connect(PrintNote, &QAction::triggered, this, &TNoteForm::PrintNoteExecute);
+
+    ExportNote = makeAction(QStringLiteral("导出(&E)..."), QKeySequence());
+    connect(ExportNote, &QAction::triggered, this, &TNoteForm::ExportNoteExecute);
 }
 
 // The same commands twice: in the note menu (names ending in 1) and in the
@@ -334,6 +338,7 @@ void TNoteForm::createNoteMenu()
     m_closefor1->addActions(m_closeForActions);
     m_noteMenu->addSeparator();
     m_noteMenu->addAction(PrintNote);
+    m_noteMenu->addAction(ExportNote);
     m_noteMenu->addSeparator();
     m_noteMenu->addAction(Customize);
     m_noteMenu->addSeparator();
@@ -908,6 +913,12 @@ void TNoteForm::PrintNoteExecute()
     if (dialog.exec() != QDialog::Accepted || !self || !Wrapper || !Wrapper->Note)
         return;
     ::PrintNote(*printer, *Wrapper->Note, NoteEdit->toPlainText());
+}
+
+void TNoteForm::ExportNoteExecute()
+{
+    if (Wrapper && Wrapper->Note)
+        ::ExportNote(this, *Wrapper);
 }
 
 void TNoteForm::EditMenuPopup()

@@ -83,6 +83,7 @@ public:
     QAction *CloseNote;
     QAction *CloseFormBut;
     QAction *PrintNote;
+    QAction *ExportNote;
 
     QAction *Undo;
     QAction *Cut;
@@ -163,6 +164,7 @@ public:
     void N5Minutes1Click();
     void illtomorrow1Click();
     void PrintNoteExecute();
+    void ExportNoteExecute();
 
     void EditMenuPopup();
     void UndoExecute();

@@ -21,6 +21,15 @@ QString fromCp936(QByteArrayView bytes)
     return decoder.decode(bytes);
 }
 
+std::optional<QString> fromCp936Checked(QByteArrayView bytes)
+{
+    QStringDecoder decoder(kCp936, QStringConverter::Flag::Stateless);
+    QString text = decoder.decode(bytes);
+    if (decoder.hasError())
+        return std::nullopt;
+    return text;
+}
+
 bool isCp936Encodable(QStringView text)
 {
     QStringEncoder encoder(kCp936, QStringConverter::Flag::Stateless);

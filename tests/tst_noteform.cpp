@@ -358,8 +358,8 @@ void TestNoteForm::noteMenuItems()
 {
     auto form = shownForm(QRect(10, 10, 157, 150));
     const QList<QAction *> items = form->NoteMenu()->actions();
-    QCOMPARE(actionCaptions(items), QStringList({QString(), "-", "总在最上面", "简化", "关闭于", "-", "打印便笺", "-",
-                                                 "定制(&M)", "-", "删除便笺(&D)", "关闭便笺(&C)"}));
+    QCOMPARE(actionCaptions(items), QStringList({QString(), "-", "总在最上面", "简化", "关闭于", "-", "打印便笺",
+                                                 "导出(&E)...", "-", "定制(&M)", "-", "删除便笺(&D)", "关闭便笺(&C)"}));
     QCOMPARE(items.at(0), form->CreationDateMenu());
     QVERIFY(!form->CreationDateMenu()->isEnabled());
     QVERIFY(items.at(2)->isCheckable());

@@ -303,7 +303,7 @@ void TestNotesManager::actionRules()
     QCOMPARE(form->DeleteNote->shortcut(), QKeySequence(Qt::Key_Delete));
     QCOMPARE(actionCaptions(form->NotePopupMan->actions()),
              QStringList({"关闭便笺", "显示便笺", "-", "显示同组的所有便笺", "关闭同组的所有便笺", "-", "新建便笺(&N)",
-                          "删除便笺", "-", "便笺属性", "-", "恢复便笺", "彻底删除", "已删除的便笺"}));
+                          "删除便笺", "-", "便笺属性", "-", "恢复便笺", "彻底删除", "已删除的便笺", "-", "导出...", "导入..."}));
 }
 
 void TestNotesManager::previewTip()

@@ -1,0 +1,64 @@
+#include "notes/NoteExport.h"
+#include "notes/NoteImport.h"
+#include "platform/CodePage.h"
+
+#include <QtTest>
+
+#include <optional>
+
+class TestNoteExport : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void decodeText_data();
+    void decodeText();
+    void safeFileName_data();
+    void safeFileName();
+};
+
+void TestNoteExport::decodeText_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<std::optional<QString>>("text");
+    const QString chinese = QStringLiteral("会议纪要: 明天 9 点");
+    QTest::newRow("utf-8") << chinese.toUtf8() << std::optional(chinese);
+    QTest::newRow("utf-8, byte order mark") << "\xEF\xBB\xBF" + chinese.toUtf8() << std::optional(chinese);
+    QTest::newRow("code page 936") << CodePage::toCp936(chinese) << std::optional(chinese);
+    // A lead byte followed by a byte no character of 936 continues with.
+    QTest::newRow("neither") << QByteArray("ab\x81\x7F\xFF") << std::optional<QString>();
+}
+
+void TestNoteExport::decodeText()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(std::optional<QString>, text);
+    QCOMPARE(NoteImport::decodeText(bytes), text);
+}
+
+void TestNoteExport::safeFileName_data()
+{
+    QTest::addColumn<QString>("title");
+    QTest::addColumn<QString>("name");
+    const QString face = QString::fromUtf8("\xF0\x9F\x98\x80");
+    QTest::newRow("kept") << QStringLiteral("会议 纪要 (2)") << QStringLiteral("会议 纪要 (2)");
+    QTest::newRow("refused") << QStringLiteral("a<b>c\"d\\e|f?g*h/i:j\tk\x7F")
+                             << QStringLiteral("a_b_c_d_e_f_g_h_i_j_k_");
+    QTest::newRow("trimmed") << QStringLiteral("  .hidden note. . ") << QStringLiteral("hidden note");
+    QTest::newRow("dot dot") << QStringLiteral("..") << QStringLiteral("便笺");
+    QTest::newRow("device") << QStringLiteral("lpt1.notes") << QStringLiteral("_lpt1.notes");
+    QTest::newRow("not a device") << QStringLiteral("console") << QStringLiteral("console");
+    // 200 bytes of UTF-8 at most, whole characters only.
+    QTest::newRow("long") << QString(120, QChar(0x4E2D)) << QString(66, QChar(0x4E2D));
+    QTest::newRow("long, surrogates") << face.repeated(80) << face.repeated(50);
+}
+
+void TestNoteExport::safeFileName()
+{
+    QFETCH(QString, title);
+    QFETCH(QString, name);
+    QCOMPARE(NoteExport::safeFileName(title), name);
+}
+
+QTEST_GUILESS_MAIN(TestNoteExport)
+#include "tst_noteexport.moc"
