@@ -1,0 +1,49 @@
+// The floor of the toolkit: what Qt alone costs on this X server for the
+// windows a note program shows. Opens COUNT frameless tool windows, each
+// nothing but one QTextEdit with a few lines of text, placed and sized as
+// the benchmark's notes are, and idles until it is killed. desktop_bench.py
+// starts it through bench_startup in turns with Brisquel and xpad, so their
+// figures can be given as ratios to this one.
+//
+//   bench_floor [--count N]
+
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QTextEdit>
+
+#include <cstdio>
+#include <memory>
+#include <vector>
+
+int main(int argc, char **argv)
+{
+    QApplication app(argc, argv);
+    QCommandLineParser options;
+    options.addOption({QStringLiteral("count"), QStringLiteral("Windows to open (100)."), QStringLiteral("N"),
+                       QStringLiteral("100")});
+    options.addHelpOption();
+    options.process(app);
+    bool ok = false;
+    const int count = options.value(QStringLiteral("count")).toInt(&ok);
+    if (!ok || count < 1) {
+        std::fprintf(stderr, "bench_floor: --count must be a positive number\n");
+        return 2;
+    }
+
+    // Where the benchmark's notes sit on its 1024 x 768 screen, and their size.
+    constexpr int kWidth = 200;
+    constexpr int kHeight = 180;
+    std::vector<std::unique_ptr<QTextEdit>> windows;
+    windows.reserve(size_t(count));
+    for (int index = 0; index < count; ++index) {
+        auto window = std::make_unique<QTextEdit>();
+        window->setWindowFlags(Qt::Tool | Qt::FramelessWindowHint);
+        window->setWindowTitle(QStringLiteral("Floor"));
+        window->setPlainText(QStringLiteral("Note %1\nA few words to show,\nas a note holds them.").arg(index));
+        window->setGeometry(10 + (index * 53) % (1024 - kWidth - 20), 30 + (index * 37) % (768 - kHeight - 40),
+                            kWidth, kHeight);
+        window->show();
+        windows.push_back(std::move(window));
+    }
+    return app.exec();
+}
