@@ -127,7 +127,11 @@ class Xpad(Program):
 
 class Floor(Program):
     def prepare(self, root, env, count, visible):
-        return [self.tools.floor, "--count", str(visible)], ["--name", "Floor"], root
+        # The texts of the open notes, shown as plain text.
+        texts = os.path.join(root, "texts")
+        subprocess.run([self.tools.notegen, "--count", str(visible), "--visible", str(visible), "--xpad", texts],
+                       env=dict(env, QT_QPA_PLATFORM="offscreen"), check=True, stdout=subprocess.DEVNULL)
+        return [self.tools.floor, "--count", str(visible), "--texts", texts], ["--name", "Floor"], root
 
     def end(self, root, env, pid):
         os.kill(pid, signal.SIGTERM)
