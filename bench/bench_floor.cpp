@@ -7,8 +7,11 @@
 // otherwise a few words of Latin text. desktop_bench.py starts it through
 // bench_startup in turns with Brisquel and xpad, so that their figures can be
 // given as ratios to this one.
+// With --caret each editor takes the keyboard focus, so that the active
+// window shows a blinking text cursor, as a note's body does; without it no
+// editor has the focus and the program does nothing at all while it idles.
 //
-//   bench_floor [--count N] [--texts XPAD_CONFIG_DIR]
+//   bench_floor [--count N] [--texts XPAD_CONFIG_DIR] [--caret]
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -28,6 +31,7 @@ int main(int argc, char **argv)
                        QStringLiteral("100")});
     options.addOption({QStringLiteral("texts"), QStringLiteral("Folder of content-* files to show."),
                        QStringLiteral("DIR")});
+    options.addOption({QStringLiteral("caret"), QStringLiteral("Give each editor the keyboard focus.")});
     options.addHelpOption();
     options.process(app);
     bool ok = false;
@@ -62,6 +66,8 @@ int main(int argc, char **argv)
         window->setGeometry(10 + (index * 53) % (1024 - kWidth - 20), 30 + (index * 37) % (768 - kHeight - 40),
                             kWidth, kHeight);
         window->show();
+        if (options.isSet(QStringLiteral("caret")))
+            window->setFocus();
         windows.push_back(std::move(window));
     }
     return app.exec();
