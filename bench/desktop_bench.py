@@ -244,6 +244,8 @@ def report_case(count, visible, samples):
         goals = FloorGoals(name, count, visible)
         result("start-up time %s / floor (%s)" % (name, case), "%.2f" % (times[name] / times[FLOOR]), "x",
                *goals.time(times[name] / times[FLOOR]))
+        result("  processor time until mapped %s / floor" % name,
+               "%.2f" % (median["start_cpu_ms"][name] / median["start_cpu_ms"][FLOOR]), "x")
         result("resident memory %s / floor (%s)" % (name, case), "%.2f" % (rss[name] / rss[FLOOR]), "x",
                *goals.memory(rss[name] / rss[FLOOR]))
         result("  PSS %s / floor (%s)" % (name, case), "%.2f" % (pss[name] / pss[FLOOR]), "x")

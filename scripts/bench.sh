@@ -2,7 +2,9 @@
 # Installs what the benchmarks need (xpad among them, the program Brisquel is
 # measured against), builds the program and the benchmarks with optimisation
 # and debug information, as the program is normally built, runs them all
-# and prints one table. Takes about a quarter of an hour.
+# and prints one table; start-up figures come with their ratios to the
+# toolkit's floor (bench_floor) measured in the same run. Takes about a
+# quarter of an hour.
 #
 #   scripts/bench.sh [--quick]
 #
