@@ -1,8 +1,8 @@
 // Starts a program on the current X display and watches it from outside,
 // as a person looking at the screen would: the time from process start until
 // COUNT of its windows with the given name are viewable (and the processor
-// time it used until then), its resident memory one second later and, if
-// asked, the processor time it uses while it idles.
+// time it used until then), its resident and proportional memory one second
+// later and, if asked, the processor time it uses while it idles.
 //
 //   bench_startup --count N (--name TITLE | --name-prefix TEXT) [--timeout S]
 //                 [--settle S] [--idle S] [--min-size PIXELS] [--log FILE]
@@ -267,13 +267,14 @@ private:
     std::map<xcb_window_t, State> m_windows;
 };
 
-long residentKiB(pid_t pid)
+// The value of the "Key:" line of a /proc file, in kiB, or -1.
+long procKiB(pid_t pid, const char *file, const std::string &key)
 {
-    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    std::ifstream status("/proc/" + std::to_string(pid) + "/" + file);
     std::string line;
     while (std::getline(status, line)) {
-        if (line.rfind("VmRSS:", 0) == 0)
-            return std::atol(line.c_str() + 6);
+        if (line.rfind(key, 0) == 0)
+            return std::atol(line.c_str() + key.size());
     }
     return -1;
 }
@@ -368,7 +369,10 @@ int main(int argc, char **argv)
     std::printf("mapped_ms=%.1f\nstart_cpu_ms=%.0f\n", mappedMs, cpuMs(pid));
     std::fflush(stdout);
     sleepMs(1000);
-    std::printf("rss_kib=%ld\n", residentKiB(pid));
+    // Resident, and proportional: pages shared with other processes (fonts,
+    // libraries) counted in shares.
+    std::printf("rss_kib=%ld\npss_kib=%ld\n", procKiB(pid, "status", "VmRSS:"),
+                procKiB(pid, "smaps_rollup", "Pss:"));
     std::fflush(stdout);
     if (options.idle > 0) {
         sleepMs(options.settle * 1e3);

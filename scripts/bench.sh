@@ -2,7 +2,9 @@
 # Installs what the benchmarks need (xpad among them, the program Brisquel is
 # measured against), builds the program and the benchmarks with optimisation
 # and debug information, as the program is normally built, runs them all
-# and prints one table. Takes about a quarter of an hour.
+# and prints one table; start-up figures come with their ratios to the
+# toolkit's floor (bench_floor) measured in the same run. Takes about a
+# quarter of an hour.
 #
 #   scripts/bench.sh [--quick]
 #
@@ -13,7 +15,7 @@
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
 BENCH_PACKAGES=(xpad libxcb1-dev xvfb xauth openbox trayer xdotool x11-utils python3 syncthing)
-BENCH_TARGETS=(brisquel bench_notegen bench_startup bench_scan bench_search bench_notefiles bench_rtf bench_syncburst
+BENCH_TARGETS=(brisquel bench_notegen bench_startup bench_floor bench_scan bench_search bench_notefiles bench_rtf bench_syncburst
                sync_helper)
 
 repeat=3
@@ -56,7 +58,7 @@ load_before=$(cut -d' ' -f1-3 /proc/loadavg)
     run_bench notefiles ./bench_notefiles
     run_bench syncburst ./bench_syncburst
     run_bench desktop python3 "$BRISQUEL_ROOT/bench/desktop_bench.py" --brisquel "$build/brisquel" \
-        --notegen ./bench_notegen --watch ./bench_startup --repeat "$repeat" --idle "$idle"
+        --notegen ./bench_notegen --watch ./bench_startup --floor ./bench_floor --repeat "$repeat" --idle "$idle"
     run_bench sync_soak python3 "$BRISQUEL_ROOT/bench/sync_soak.py" --helper "$build/tests/sync_helper" \
         --minutes "$soak"
 )
