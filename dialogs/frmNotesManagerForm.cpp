@@ -585,7 +585,7 @@ void TNotesManagerForm::fillDeleted()
     for (const DeletedNotes::Entry &entry : std::as_const(m_deleted)) {
         const TNoteClass &note = entry.note;
         auto *row = new QTreeWidgetItem(4);
-        row->setText(0, note.Title);
+        row->setText(0, NoteFolder::shownTitle(note.Title, entry.conflictCopy));
         row->setText(1, note.Group);
         row->setText(2, note.AlarmSet ? dateTimeText(note.AlarmTime) : unset);
         row->setText(3, dateTimeText(entry.deletedAt));

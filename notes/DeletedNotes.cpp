@@ -48,7 +48,9 @@ QList<DeletedNotes::Entry> DeletedNotes::list() const
 {
     QList<Entry> entries;
     for (const QString &file : files()) {
-        Entry entry{file, QFileInfo(file).lastModified(), TNoteClass(idOfFile(file))};
+        Entry entry{file, QFileInfo(file).lastModified(), TNoteClass(idOfFile(file)),
+                    NoteFolder::classify(QFileInfo(file).fileName(), kNoteExtension)
+                        == NoteFolder::EntryKind::ConflictCopy};
         try {
             if (entry.note.LoadFromFile(file) != TNoteClass::LoadResult::Loaded)
                 continue;

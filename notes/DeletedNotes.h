@@ -24,6 +24,7 @@ public:
         QString file;
         QDateTime deletedAt;
         TNoteClass note{QString()};
+        bool conflictCopy = false;
     };
 
     explicit DeletedNotes(const QString &noteFolder);

@@ -57,6 +57,11 @@ EntryKind classify(const QString &fileName, const QString &extension)
     return conflictCopy.match(fileName).hasMatch() ? EntryKind::ConflictCopy : EntryKind::Item;
 }
 
+QString shownTitle(const QString &title, bool conflictCopy)
+{
+    return conflictCopy ? QStringLiteral("冲突副本: ") + title : title;
+}
+
 int removeOwnLeftovers(const QString &folder)
 {
     int removed = 0;

@@ -29,6 +29,9 @@ EntryKind classify(const QString &fileName, const QString &extension);
 // that it never travels to other computers; returns how many went.
 int removeOwnLeftovers(const QString &folder);
 
+// The title a note is shown under: a sync tool's conflict copy says so.
+QString shownTitle(const QString &title, bool conflictCopy);
+
 } // namespace NoteFolder
 
 // What the program knew of a file when it last read or wrote it: enough to

@@ -273,7 +273,7 @@ void TNoteWrapper::stored()
 
 QString TNoteWrapper::ShownTitle() const
 {
-    return SyncConflict ? QStringLiteral("冲突副本: ") + Note->Title : Note->Title;
+    return NoteFolder::shownTitle(Note->Title, SyncConflict);
 }
 
 bool TNoteWrapper::HasUnsavedEdit() const

@@ -280,6 +280,10 @@ void TestUndelete::deleteOnOtherComputerArrives()
     QVERIFY(writeFileBytes(arriving, bytes));
     QVERIFY(QFile::rename(arriving, deletedFile(QStringLiteral("N01.knt"))));
     QTRY_COMPARE_WITH_TIMEOUT(rowTitles(), QStringList{QStringLiteral("shared")}, 5000);
+    // The other side's version of a note deleted on both is marked as such.
+    QVERIFY(writeFileBytes(deletedFile(QStringLiteral("N01.sync-conflict-20261208-101010-ABCDEFG.knt")), bytes));
+    QTRY_COMPARE_WITH_TIMEOUT(rowTitles(), (QStringList{QStringLiteral("shared"), QStringLiteral("冲突副本: shared")}),
+                              5000);
 }
 
 QTEST_MAIN(TestUndelete)
