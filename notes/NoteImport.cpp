@@ -31,6 +31,12 @@ bool looksLikeRtf(const QByteArray &bytes)
 
 std::optional<QString> decodeText(const QByteArray &bytes)
 {
+    const std::optional<QStringConverter::Encoding> marked = QStringConverter::encodingForData(bytes);
+    if (marked == QStringConverter::Utf16LE || marked == QStringConverter::Utf16BE) {
+        QStringDecoder utf16(*marked);
+        const QString text = utf16.decode(bytes);
+        return utf16.hasError() ? std::nullopt : std::optional(text);
+    }
     QStringDecoder utf8(QStringConverter::Utf8);
     const QString asUtf8 = utf8.decode(bytes);
     if (!utf8.hasError())

@@ -19,7 +19,8 @@ struct ImportedNote
 };
 
 // Text files' bytes as text: UTF-8 when they are valid UTF-8 (a byte order
-// mark is dropped), otherwise code page 936; none when neither fits.
+// mark is dropped), otherwise code page 936; none when neither fits. A
+// UTF-16 byte order mark, as Windows' editors write "Unicode", says UTF-16.
 std::optional<QString> decodeText(const QByteArray &bytes);
 
 // The file (.txt, .md, .html, .htm or .rtf) as a note: the title is the

@@ -25,6 +25,10 @@ void TestNoteExport::decodeText_data()
     QTest::newRow("utf-8") << chinese.toUtf8() << std::optional(chinese);
     QTest::newRow("utf-8, byte order mark") << "\xEF\xBB\xBF" + chinese.toUtf8() << std::optional(chinese);
     QTest::newRow("code page 936") << CodePage::toCp936(chinese) << std::optional(chinese);
+    QByteArray utf16("\xFF\xFE");
+    for (const QChar unit : chinese)
+        utf16 += char(unit.unicode() & 0xFF) + QByteArray(1, char(unit.unicode() >> 8));
+    QTest::newRow("utf-16, byte order mark") << utf16 << std::optional(chinese);
     // A lead byte followed by a byte no character of 936 continues with.
     QTest::newRow("neither") << QByteArray("ab\x81\x7F\xFF") << std::optional<QString>();
 }
