@@ -54,6 +54,10 @@ ImportedNote readNoteFile(const QString &path, const QTextCharFormat &bodyStyle)
         return note;
     }
     QFile file(path);
+    if (file.size() > MaxFileSize) {
+        note.error = failure(path, QStringLiteral("文件太大 (超过 16 MB)"));
+        return note;
+    }
     if (!file.open(QIODevice::ReadOnly)) {
         note.error = failure(path, QStringLiteral("文件不能读取"));
         return note;

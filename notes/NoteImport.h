@@ -26,6 +26,9 @@ std::optional<QString> decodeText(const QByteArray &bytes);
 // The file (.txt, .md, .html, .htm or .rtf) as a note: the title is the
 // file's base name, the body the file's content as RTF. Text that carries
 // no format of its own takes `bodyStyle`, the style new notes are written in.
+// A file above MaxFileSize is refused: it would be no note to work with, and
+// reading it whole would stall the program.
+constexpr qint64 MaxFileSize = 16 * 1024 * 1024;
 ImportedNote readNoteFile(const QString &path, const QTextCharFormat &bodyStyle);
 
 } // namespace NoteImport

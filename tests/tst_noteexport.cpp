@@ -15,6 +15,7 @@ private slots:
     void decodeText();
     void safeFileName_data();
     void safeFileName();
+    void hugeFileRefused();
 };
 
 void TestNoteExport::decodeText_data()
@@ -62,6 +63,17 @@ void TestNoteExport::safeFileName()
     QFETCH(QString, title);
     QFETCH(QString, name);
     QCOMPARE(NoteExport::safeFileName(title), name);
+}
+
+void TestNoteExport::hugeFileRefused()
+{
+    QTemporaryDir dir;
+    QFile huge(dir.filePath(QStringLiteral("日志.txt")));
+    QVERIFY(huge.open(QIODevice::WriteOnly) && huge.resize(NoteImport::MaxFileSize + 1));
+    huge.close();
+    const NoteImport::ImportedNote note = NoteImport::readNoteFile(huge.fileName(), {});
+    QVERIFY(note.body.isEmpty());
+    QVERIFY2(note.error.contains(huge.fileName()) && note.error.contains(QStringLiteral("太大")), qPrintable(note.error));
 }
 
 QTEST_GUILESS_MAIN(TestNoteExport)
