@@ -12,6 +12,7 @@
 #include "tests/support/FontRecords.h"
 
 #include <QFileDialog>
+#include <QInputDialog>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
@@ -38,6 +39,38 @@ void answerFileDialog(const QString &folder, const QString &typed, const QString
         dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->setText(typed);
         static_cast<QDialog *>(dialog)->accept();
     });
+}
+
+// Chooses `folder` in the folder dialog that opens next and `format` in the
+// question that follows it; `meanwhile` runs between the two.
+void answerFolderAndFormat(const QString &folder, const QString &format, const std::function<void()> &meanwhile = {})
+{
+    QTimer::singleShot(0, [=] {
+        auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+        QVERIFY(dialog);
+        if (dialog->fileMode() != QFileDialog::Directory) {
+            static_cast<QDialog *>(dialog)->reject();
+            QFAIL("no folder asked for");
+        }
+        QTimer::singleShot(0, [=] {
+            auto *question = qobject_cast<QInputDialog *>(QApplication::activeModalWidget());
+            QVERIFY(question);
+            if (meanwhile)
+                meanwhile();
+            question->setTextValue(format);
+            question->accept();
+        });
+        dialog->setDirectory(folder);
+        dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->setText(folder);
+        static_cast<QDialog *>(dialog)->accept();
+    });
+}
+
+QByteArray plainBody(const QString &text)
+{
+    QTextDocument document;
+    document.setPlainText(text);
+    return Rtf::write(document);
 }
 
 QByteArray formattedBody()
@@ -86,6 +119,7 @@ private slots:
     void exportFromNoteMenu();
     void exportAsksBeforeReplacing();
     void roundTripThroughRtf();
+    void exportSeveralIntoFolder();
     void importKeepsGoingPastBrokenFile_data();
     void importKeepsGoingPastBrokenFile();
 
@@ -216,6 +250,63 @@ void TestExportImport::roundTripThroughRtf()
     QVERIFY(runs.contains(QStringLiteral("红色 DejaVu Sans 10pt b0i0u0s0 #ff0000")));
     QVERIFY(runs.contains(QStringLiteral("大字 DejaVu Serif 20pt b0i0u0s0 #000000")));
     QVERIFY(m_prompts.isEmpty());
+}
+
+void TestExportImport::exportSeveralIntoFolder()
+{
+    // A damaged note, as the engine finds it when it starts.
+    DestroyNoteEngine();
+    QVERIFY(writeFileBytes(NoteFileName(QStringLiteral("N90")), QByteArray("\x03garbage")));
+    CreateNoteEngine();
+    openNote(QStringLiteral("周报"), plainBody(QStringLiteral("第一份")));
+    openNote(QStringLiteral("周报"), plainBody(QStringLiteral("第二份")));
+    openNote(QStringLiteral("会议/纪要"), plainBody(QStringLiteral("纪要")));
+    openNote(QStringLiteral("其他"), plainBody(QStringLiteral("不导出")));
+    QVERIFY(writeFileBytes(m_files->filePath(QStringLiteral("周报.txt")), "old"));
+    NoteEngine->ShowNotesManager();
+    QTreeWidget *list = NotesManagerForm->NotesListView;
+    for (int i = 0; i < list->topLevelItemCount(); ++i) {
+        if (list->topLevelItem(i)->text(0) != QStringLiteral("其他"))
+            QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::ControlModifier,
+                              list->visualItemRect(list->topLevelItem(i)).center());
+    }
+    QCOMPARE(NotesManagerForm->selectedWrappers().size(), 4);
+    // Commands for one note act on the current row.
+    QCOMPARE(NotesManagerForm->selectedWrapper(), NotesManagerForm->selectedWrappers().constLast());
+    NotesManagerForm->refill(NoteEngine->Manager->Notes.snapshot());
+    QCOMPARE(NotesManagerForm->selectedWrappers().size(), 4);
+    // Rows the search hides are no part of the selection.
+    NotesManagerForm->SearchEdit->setText(QStringLiteral("周报"));
+    QCOMPARE(NotesManagerForm->selectedWrappers().size(), 2);
+    NotesManagerForm->SearchEdit->clear();
+
+    answerFolderAndFormat(m_files->path(), QStringLiteral("纯文本 (*.txt)"));
+    TRIGGER_ACTION(NotesManagerForm, "导出...");
+    QCOMPARE(fileBytes(m_files->filePath(QStringLiteral("周报.txt"))), QByteArray("old"));
+    QStringList reports{QString::fromUtf8(fileBytes(m_files->filePath(QStringLiteral("周报 (2).txt")))),
+                        QString::fromUtf8(fileBytes(m_files->filePath(QStringLiteral("周报 (3).txt"))))};
+    reports.sort();
+    QCOMPARE(reports, (QStringList{QStringLiteral("第一份"), QStringLiteral("第二份")}));
+    QCOMPARE(fileBytes(m_files->filePath(QStringLiteral("会议_纪要.txt"))), QStringLiteral("纪要").toUtf8());
+    QCOMPARE(QDir(m_files->path()).count(), 4 + 2);
+    QCOMPARE(m_prompts.size(), 1);
+    QCOMPARE(m_prompts.constFirst().kind, PromptKind::Warning);
+    QVERIFY(m_prompts.constFirst().text.contains(QStringLiteral("N90")));
+
+    // The folder goes while the format is asked: every file is named, none left out.
+    m_prompts.clear();
+    QTemporaryDir gone;
+    answerFolderAndFormat(gone.path(), QStringLiteral("Markdown 文档 (*.md)"), [&gone] { QVERIFY(gone.remove()); });
+    TRIGGER_ACTION(NotesManagerForm, "导出...");
+    QCOMPARE(m_prompts.size(), 4);
+    for (const QString &name : {QStringLiteral("周报.md"), QStringLiteral("周报 (2).md"), QStringLiteral("会议_纪要.md")}) {
+        const QString path = QDir(gone.path()).filePath(name);
+        QVERIFY2(std::any_of(m_prompts.cbegin(), m_prompts.cend(),
+                             [&path](const PromptRequest &prompt) {
+                                 return prompt.kind == PromptKind::Error && prompt.text.contains(path);
+                             }),
+                 qPrintable(path));
+    }
 }
 
 void TestExportImport::importKeepsGoingPastBrokenFile_data()

@@ -15,6 +15,7 @@ private slots:
     void decodeText();
     void safeFileName_data();
     void safeFileName();
+    void distinctFileNames();
 };
 
 void TestNoteExport::decodeText_data()
@@ -58,6 +59,17 @@ void TestNoteExport::safeFileName()
     QFETCH(QString, title);
     QFETCH(QString, name);
     QCOMPARE(NoteExport::safeFileName(title), name);
+}
+
+void TestNoteExport::distinctFileNames()
+{
+    const QStringList titles{QStringLiteral("标题"), QStringLiteral("标题"), QStringLiteral("标题 (2)"),
+                             QStringLiteral("会议/纪要"), QStringLiteral("Notes"), QStringLiteral("notes")};
+    // Taken also when only the letter case differs; another extension is no clash.
+    const QStringList existing{QStringLiteral("标题.TXT"), QStringLiteral("会议_纪要.md")};
+    QCOMPARE(NoteExport::distinctFileNames(titles, NoteExport::Format::PlainText, existing),
+             (QStringList{QStringLiteral("标题 (2).txt"), QStringLiteral("标题 (3).txt"), QStringLiteral("标题 (2) (2).txt"),
+                          QStringLiteral("会议_纪要.txt"), QStringLiteral("Notes.txt"), QStringLiteral("notes (2).txt")}));
 }
 
 QTEST_GUILESS_MAIN(TestNoteExport)
