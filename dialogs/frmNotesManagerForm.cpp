@@ -128,7 +128,7 @@ TNotesManagerForm::TNotesManagerForm(TNotesManager *manager, QWidget *owner)
         {QStringLiteral("标题"), QStringLiteral("组"), QStringLiteral("报警"), QStringLiteral("自动显示")});
     NotesListView->setRootIsDecorated(false);
     NotesListView->setSelectionBehavior(QAbstractItemView::SelectRows);
-    NotesListView->setSelectionMode(QAbstractItemView::SingleSelection);
+    NotesListView->setSelectionMode(QAbstractItemView::ExtendedSelection);
     NotesListView->setEditTriggers(QAbstractItemView::NoEditTriggers);
     NotesListView->setContextMenuPolicy(Qt::CustomContextMenu);
     NotesListView->header()->setSectionsClickable(true);
@@ -348,7 +348,8 @@ void TNotesManagerForm::refill(const QList<TNoteWrapper *> &wrappers)
         fillDeleted();
         return;
     }
-    TNoteWrapper *selected = selectedWrapper();
+    const QList<TNoteWrapper *> selected = selectedWrappers();
+    TNoteWrapper *current = selectedWrapper();
     NotesListView->setUpdatesEnabled(false);
     NotesListView->clear();
     QList<QTreeWidgetItem *> rows;
@@ -363,7 +364,7 @@ void TNotesManagerForm::refill(const QList<TNoteWrapper *> &wrappers)
                      [this](const QTreeWidgetItem *a, const QTreeWidgetItem *b) { return NotesListViewCompare(a, b); });
     NotesListView->addTopLevelItems(rows);
     applySearch();
-    selectWrapper(selected);
+    reselect(selected, current);
     fitTitleColumn();
     NotesListView->setUpdatesEnabled(true);
     updateActions();
@@ -377,7 +378,8 @@ void TNotesManagerForm::fitTitleColumn()
 
 void TNotesManagerForm::sortRows()
 {
-    TNoteWrapper *selected = selectedWrapper();
+    const QList<TNoteWrapper *> selected = selectedWrappers();
+    TNoteWrapper *current = selectedWrapper();
     QList<QTreeWidgetItem *> rows;
     while (NotesListView->topLevelItemCount() > 0)
         rows.append(NotesListView->takeTopLevelItem(0));
@@ -385,7 +387,7 @@ void TNotesManagerForm::sortRows()
                      [this](const QTreeWidgetItem *a, const QTreeWidgetItem *b) { return NotesListViewCompare(a, b); });
     NotesListView->addTopLevelItems(rows);
     applySearch();
-    selectWrapper(selected);
+    reselect(selected, current);
 }
 
 bool TNotesManagerForm::NotesListViewCompare(const QTreeWidgetItem *a, const QTreeWidgetItem *b) const
@@ -406,10 +408,49 @@ bool TNotesManagerForm::NotesListViewCompare(const QTreeWidgetItem *a, const QTr
     return compareText(a->text(0), b->text(0)) < 0;
 }
 
+QList<QTreeWidgetItem *> TNotesManagerForm::selectedRows() const
+{
+    QList<QTreeWidgetItem *> rows;
+    for (int i = 0; i < NotesListView->topLevelItemCount(); ++i) {
+        QTreeWidgetItem *row = NotesListView->topLevelItem(i);
+        if (row->isSelected() && !row->isHidden())
+            rows.append(row);
+    }
+    return rows;
+}
+
+QTreeWidgetItem *TNotesManagerForm::chosenRow() const
+{
+    const QList<QTreeWidgetItem *> rows = selectedRows();
+    QTreeWidgetItem *current = NotesListView->currentItem();
+    if (current && rows.contains(current))
+        return current;
+    return rows.size() == 1 ? rows.constFirst() : nullptr;
+}
+
 TNoteWrapper *TNotesManagerForm::selectedWrapper() const
 {
-    const QList<QTreeWidgetItem *> selection = NotesListView->selectedItems();
-    return selection.isEmpty() ? nullptr : wrapperOf(selection.first());
+    return wrapperOf(chosenRow());
+}
+
+QList<TNoteWrapper *> TNotesManagerForm::selectedWrappers() const
+{
+    QList<TNoteWrapper *> wrappers;
+    for (const QTreeWidgetItem *row : selectedRows()) {
+        if (TNoteWrapper *wrapper = wrapperOf(row))
+            wrappers.append(wrapper);
+    }
+    return wrappers;
+}
+
+void TNotesManagerForm::reselect(const QList<TNoteWrapper *> &selected, TNoteWrapper *current)
+{
+    selectWrapper(current);
+    for (int i = 0; i < NotesListView->topLevelItemCount(); ++i) {
+        QTreeWidgetItem *row = NotesListView->topLevelItem(i);
+        if (!row->isHidden() && selected.contains(wrapperOf(row)))
+            row->setSelected(true);
+    }
 }
 
 void TNotesManagerForm::selectWrapper(TNoteWrapper *wrapper)
@@ -428,18 +469,19 @@ void TNotesManagerForm::selectWrapper(TNoteWrapper *wrapper)
 
 void TNotesManagerForm::updateActions()
 {
-    const bool hasSelection = !NotesListView->selectedItems().isEmpty();
     TNoteWrapper *wrapper = selectedWrapper();
     HideNote->setVisible(wrapper && wrapper->IsShown());
-    ShowNote->setEnabled(hasSelection);
-    ShowNote->setVisible(!hasSelection || (wrapper && !wrapper->IsShown()));
+    ShowNote->setEnabled(wrapper != nullptr);
+    ShowNote->setVisible(!wrapper || !wrapper->IsShown());
     N2->setVisible(true);
     EditNote->setEnabled(wrapper != nullptr);
     HideGroup->setEnabled(wrapper != nullptr);
     ShowGroup->setEnabled(wrapper != nullptr);
-    DeleteNote->setEnabled(hasSelection);
+    DeleteNote->setEnabled(wrapper != nullptr);
     // A damaged note has no body to export.
-    ExportNote->setEnabled(wrapper && !wrapper->Damaged);
+    const QList<TNoteWrapper *> selected = selectedWrappers();
+    ExportNote->setEnabled(
+        std::any_of(selected.cbegin(), selected.cend(), [](const TNoteWrapper *note) { return !note->Damaged; }));
 
     updateDeletedActions();
 }
@@ -570,8 +612,8 @@ void TNotesManagerForm::SearchEditEnter()
 
 QString TNotesManagerForm::selectedDeletedFile() const
 {
-    const QList<QTreeWidgetItem *> selection = NotesListView->selectedItems();
-    return selection.isEmpty() ? QString() : selection.first()->data(0, kDeletedFileRole).toString();
+    const QTreeWidgetItem *row = chosenRow();
+    return row ? row->data(0, kDeletedFileRole).toString() : QString();
 }
 
 void TNotesManagerForm::fillDeleted()
@@ -672,10 +714,13 @@ QTextCharFormat newNoteStyle()
 
 void TNotesManagerForm::ExportNoteExecute()
 {
-    TNoteWrapper *wrapper = selectedWrapper();
-    if (!wrapper || wrapper->Damaged)
+    const QList<TNoteWrapper *> wrappers = selectedWrappers();
+    if (wrappers.size() > 1)
+        ExportNotes(this, wrappers);
+    else if (!wrappers.isEmpty() && !wrappers.constFirst()->Damaged)
+        ::ExportNote(this, *wrappers.constFirst());
+    else
         return;
-    ::ExportNote(this, *wrapper);
     bringBack();
 }
 

@@ -22,7 +22,9 @@ class QTreeWidgetItem;
 class TNoteWrapper;
 
 // The window that lists every note, one row per note, and shows, closes,
-// edits, creates and deletes notes singly or by group.
+// edits, creates and deletes notes singly or by group. Several rows can be
+// selected; only export acts on all of them, the other commands on the
+// current one.
 class TNotesManagerForm final : public QWidget
 {
     Q_OBJECT
@@ -65,9 +67,13 @@ public:
     int sortColumn() const { return m_sortColumn; }
 
     // Rebuilds every row from the notes, in the current order, keeping the
-    // selected note selected.
+    // selected notes selected.
     void refill(const QList<TNoteWrapper *> &wrappers);
+    // The note the commands for one note act on: the current row when it is
+    // selected, else the only selected row; none otherwise.
     TNoteWrapper *selectedWrapper() const;
+    // The notes of every selected row, in the list's order.
+    QList<TNoteWrapper *> selectedWrappers() const;
     void selectWrapper(TNoteWrapper *wrapper);
     // The action update handlers, run whenever selection or rows change.
     void updateActions();
@@ -96,7 +102,7 @@ public:
     void ShowDeletedExecute(bool shown);
     void RestoreNoteExecute();
     void RemoveForGoodExecute();
-    // Export of the selected note (the list selects one row) and import of
+    // Export of the selected notes (one file, or a folder for several) and import of
     // files, chosen or dropped onto the window: one new note per file, in
     // the style of a new note; a file that cannot be taken is named in a
     // message of its own and the others are still imported.
@@ -119,6 +125,11 @@ private:
     void updateDeletedActions();
     void fillDeleted();
     QString selectedDeletedFile() const;
+    // Selected rows the search leaves shown, in the list's order.
+    QList<QTreeWidgetItem *> selectedRows() const;
+    QTreeWidgetItem *chosenRow() const;
+    // Selects the rows of the notes again after the rows were rebuilt.
+    void reselect(const QList<TNoteWrapper *> &selected, TNoteWrapper *current);
     void createExportImportActions();
     void fitTitleColumn();
     void sortRows();

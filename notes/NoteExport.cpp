@@ -4,6 +4,7 @@
 
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QSet>
 #include <QTextDocument>
 
 namespace NoteExport {
@@ -116,6 +117,24 @@ QString safeFileName(const QString &title)
     if (isDeviceName(name))
         name.prepend(u'_');
     return name;
+}
+
+QStringList distinctFileNames(const QStringList &titles, Format format, const QStringList &existing)
+{
+    QSet<QString> taken;
+    for (const QString &name : existing)
+        taken.insert(name.toCaseFolded());
+    const QString extension = extensionOf(format);
+    QStringList names;
+    for (const QString &title : titles) {
+        const QString base = safeFileName(title);
+        QString name = base + extension;
+        for (int n = 2; taken.contains(name.toCaseFolded()); ++n)
+            name = base + QStringLiteral(" (%1)").arg(n) + extension;
+        taken.insert(name.toCaseFolded());
+        names.append(name);
+    }
+    return names;
 }
 
 } // namespace NoteExport

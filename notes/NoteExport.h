@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 
@@ -25,5 +26,11 @@ QByteArray bodyAs(const QByteArray &rtf, Format format);
 // from both ends, names Windows keeps for devices get a "_" in front, and the
 // name is cut to a length every system takes. Never empty, "." or "..".
 QString safeFileName(const QString &title);
+
+// File names for notes saved together into one folder, one per title in
+// order: the safe name and the extension, and where that is taken, by an
+// earlier one or by a name in `existing`, " (2)", " (3)"... before the
+// extension. Letter case is ignored, as Windows and macOS do.
+QStringList distinctFileNames(const QStringList &titles, Format format, const QStringList &existing);
 
 } // namespace NoteExport

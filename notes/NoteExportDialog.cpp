@@ -7,7 +7,10 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QInputDialog>
 #include <QSaveFile>
+
+#include <optional>
 
 namespace {
 
@@ -36,11 +39,52 @@ Format formatOfFilter(const QString &filter)
     return Format::Rtf;
 }
 
+QStringList filterTexts()
+{
+    QStringList filters;
+    for (const FormatFilter &entry : kFilters)
+        filters.append(QString::fromUtf8(entry.filter));
+    return filters;
+}
+
 bool writeWhole(const QString &path, const QByteArray &bytes)
 {
     QSaveFile file(path);
     return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit();
 }
+
+// None when cancelled.
+QString askFolder(QWidget *parent)
+{
+    QFileDialog dialog(parent, QStringLiteral("导出便笺到文件夹"), QDir::homePath());
+    dialog.setFileMode(QFileDialog::Directory);
+    dialog.setOption(QFileDialog::ShowDirsOnly);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return QString();
+    return dialog.selectedFiles().constFirst();
+}
+
+// A folder dialog has no file types to choose from, so the format is a
+// question of its own. None when cancelled.
+std::optional<Format> askFormat(QWidget *parent)
+{
+    QInputDialog dialog(parent);
+    dialog.setWindowTitle(QStringLiteral("导出便笺"));
+    dialog.setLabelText(QStringLiteral("保存为:"));
+    dialog.setComboBoxItems(filterTexts());
+    dialog.setComboBoxEditable(false);
+    dialog.setOkButtonText(QStringLiteral("确定"));
+    dialog.setCancelButtonText(QStringLiteral("取消"));
+    if (dialog.exec() != QDialog::Accepted)
+        return std::nullopt;
+    return formatOfFilter(dialog.textValue());
+}
+
+struct NoteToSave
+{
+    QString title;
+    QByteArray body;
+};
 
 } // namespace
 
@@ -50,14 +94,10 @@ void ExportNote(QWidget *parent, TNoteWrapper &wrapper)
     wrapper.ReadFromWindow();
     const QString title = wrapper.Note->Title;
     const QByteArray body = wrapper.Note->Content;
-    QStringList filters;
-    for (const FormatFilter &entry : kFilters)
-        filters.append(QString::fromUtf8(entry.filter));
-
     QFileDialog dialog(parent, QStringLiteral("导出便笺"), QDir::homePath());
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
-    dialog.setNameFilters(filters);
+    dialog.setNameFilters(filterTexts());
     // Replacing a file is asked below, once the extension is known.
     dialog.setOption(QFileDialog::DontConfirmOverwrite);
     dialog.selectFile(NoteExport::safeFileName(title) + NoteExport::extensionOf(Format::Rtf));
@@ -75,4 +115,39 @@ void ExportNote(QWidget *parent, TNoteWrapper &wrapper)
         return;
     if (!writeWhole(path, NoteExport::bodyAs(body, *format)))
         ShowErrorBox(QStringLiteral("便笺不能导出: ") + title + QStringLiteral("\n") + path);
+}
+
+void ExportNotes(QWidget *parent, const QList<TNoteWrapper *> &wrappers)
+{
+    // Taken before the dialogs let messages run, during which notes may go.
+    QList<NoteToSave> notes;
+    QStringList damaged;
+    for (TNoteWrapper *wrapper : wrappers) {
+        if (wrapper->Damaged) {
+            damaged.append(wrapper->NoteID);
+            continue;
+        }
+        wrapper->ReadFromWindow();
+        notes.append({wrapper->Note->Title, wrapper->Note->Content});
+    }
+    const QString folder = askFolder(parent);
+    if (folder.isEmpty())
+        return;
+    const std::optional<Format> format = askFormat(parent);
+    if (!format)
+        return;
+
+    QStringList titles;
+    for (const NoteToSave &note : std::as_const(notes))
+        titles.append(note.title);
+    const QDir target(folder);
+    const QStringList names = NoteExport::distinctFileNames(
+        titles, *format, target.entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot));
+    for (qsizetype i = 0; i < notes.size(); ++i) {
+        const QString path = target.filePath(names.at(i));
+        if (!writeWhole(path, NoteExport::bodyAs(notes.at(i).body, *format)))
+            ShowErrorBox(QStringLiteral("便笺不能导出: ") + notes.at(i).title + QStringLiteral("\n") + path);
+    }
+    if (!damaged.isEmpty())
+        ShowWarning(QStringLiteral("损坏的便笺没有导出: ") + damaged.join(QStringLiteral(", ")));
 }

@@ -12,6 +12,7 @@
 #include "tests/support/FontRecords.h"
 
 #include <QFileDialog>
+#include <QInputDialog>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
@@ -36,6 +37,30 @@ void answerFileDialog(const QString &folder, const QString &typed, const QString
             dialog->selectNameFilter(filter);
         dialog->setDirectory(folder);
         dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->setText(typed);
+        static_cast<QDialog *>(dialog)->accept();
+    });
+}
+
+// Chooses `folder` in the folder dialog that opens next, then `format` in the
+// question after it; `meanwhile` runs between the two.
+void answerFolderAndFormat(const QString &folder, const QString &format, const std::function<void()> &meanwhile = {})
+{
+    QTimer::singleShot(0, [=] {
+        auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+        QVERIFY(dialog);
+        if (dialog->fileMode() != QFileDialog::Directory) {
+            static_cast<QDialog *>(dialog)->reject();
+            QFAIL("no folder asked for");
+        }
+        QTimer::singleShot(0, [=] {
+            auto *question = qobject_cast<QInputDialog *>(QApplication::activeModalWidget());
+            QVERIFY(question);
+            if (meanwhile)
+                meanwhile();
+            question->setTextValue(format);
+            question->accept();
+        });
+        dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->setText(folder);
         static_cast<QDialog *>(dialog)->accept();
     });
 }
@@ -86,6 +111,7 @@ private slots:
     void exportFromNoteMenu();
     void exportAsksBeforeReplacing();
     void roundTripThroughRtf();
+    void exportSeveralIntoFolder();
     void importKeepsGoingPastBrokenFile_data();
     void importKeepsGoingPastBrokenFile();
 
@@ -216,6 +242,54 @@ void TestExportImport::roundTripThroughRtf()
     QVERIFY(runs.contains(QStringLiteral("红色 DejaVu Sans 10pt b0i0u0s0 #ff0000")));
     QVERIFY(runs.contains(QStringLiteral("大字 DejaVu Serif 20pt b0i0u0s0 #000000")));
     QVERIFY(m_prompts.isEmpty());
+}
+
+void TestExportImport::exportSeveralIntoFolder()
+{
+    // A damaged note, as the engine finds it when it starts.
+    DestroyNoteEngine();
+    QVERIFY(writeFileBytes(NoteFileName(QStringLiteral("N90")), QByteArray("\x03garbage")));
+    CreateNoteEngine();
+    for (const char *body : {"first", "second"})
+        openNote(QStringLiteral("周报"), rtfOf(QString::fromLatin1(body)));
+    openNote(QStringLiteral("会议/纪要"), rtfOf(QStringLiteral("minutes")));
+    openNote(QStringLiteral("其他"), rtfOf(QStringLiteral("left out")));
+    QVERIFY(writeFileBytes(m_files->filePath(QStringLiteral("周报.txt")), "old"));
+    NoteEngine->ShowNotesManager();
+    QTreeWidget *list = NotesManagerForm->NotesListView;
+    for (int i = 0; i < list->topLevelItemCount(); ++i) {
+        if (list->topLevelItem(i)->text(0) != QStringLiteral("其他"))
+            QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::ControlModifier,
+                              list->visualItemRect(list->topLevelItem(i)).center());
+    }
+    // Commands for one note act on the current row; the list is rebuilt
+    // keeping the selection, and rows the search hides are no part of it.
+    QCOMPARE(NotesManagerForm->selectedWrapper(), NotesManagerForm->selectedWrappers().constLast());
+    NotesManagerForm->refill(NoteEngine->Manager->Notes.snapshot());
+    QCOMPARE(NotesManagerForm->selectedWrappers().size(), 4);
+    NotesManagerForm->SearchEdit->setText(QStringLiteral("周报"));
+    QCOMPARE(NotesManagerForm->selectedWrappers().size(), 2);
+    NotesManagerForm->SearchEdit->clear();
+
+    answerFolderAndFormat(m_files->path(), QStringLiteral("纯文本 (*.txt)"));
+    TRIGGER_ACTION(NotesManagerForm, "导出...");
+    const QByteArrayList written{fileBytes(m_files->filePath(QStringLiteral("周报.txt"))),
+                                 fileBytes(m_files->filePath(QStringLiteral("周报 (2).txt"))),
+                                 fileBytes(m_files->filePath(QStringLiteral("周报 (3).txt"))),
+                                 fileBytes(m_files->filePath(QStringLiteral("会议_纪要.txt")))};
+    QCOMPARE(written, (QByteArrayList{"old", "first", "second", "minutes"}));
+    QCOMPARE(QDir(m_files->path()).count(), 2 + 4);
+    QCOMPARE(m_prompts.size(), 1);
+    QVERIFY(m_prompts.constFirst().kind == PromptKind::Warning && m_prompts.constFirst().text.contains("N90"));
+
+    // The folder goes while the format is asked: each file gets its message.
+    QTemporaryDir gone;
+    answerFolderAndFormat(gone.path(), QStringLiteral("Markdown 文档 (*.md)"), [&gone] { QVERIFY(gone.remove()); });
+    TRIGGER_ACTION(NotesManagerForm, "导出...");
+    QStringList errors;
+    for (const PromptRequest &prompt : std::as_const(m_prompts).mid(1))
+        errors << (prompt.kind == PromptKind::Error ? prompt.text.section(u'/', -1) : prompt.text);
+    QCOMPARE(errors, (QStringList{"会议_纪要.md", "周报.md", "周报 (2).md", "损坏的便笺没有导出: N90"}));
 }
 
 void TestExportImport::importKeepsGoingPastBrokenFile_data()

@@ -16,6 +16,7 @@ private slots:
     void safeFileName_data();
     void safeFileName();
     void hugeFileRefused();
+    void distinctFileNames();
 };
 
 void TestNoteExport::decodeText_data()
@@ -74,6 +75,17 @@ void TestNoteExport::hugeFileRefused()
     const NoteImport::ImportedNote note = NoteImport::readNoteFile(huge.fileName(), {});
     QVERIFY(note.body.isEmpty());
     QVERIFY2(note.error.contains(huge.fileName()) && note.error.contains(QStringLiteral("太大")), qPrintable(note.error));
+}
+
+void TestNoteExport::distinctFileNames()
+{
+    const QStringList titles{QStringLiteral("标题"), QStringLiteral("标题"), QStringLiteral("标题 (2)"),
+                             QStringLiteral("会议/纪要"), QStringLiteral("Notes"), QStringLiteral("notes")};
+    // Taken also when only the letter case differs; another extension is no clash.
+    const QStringList existing{QStringLiteral("标题.TXT"), QStringLiteral("会议_纪要.md")};
+    QCOMPARE(NoteExport::distinctFileNames(titles, NoteExport::Format::PlainText, existing),
+             (QStringList{QStringLiteral("标题 (2).txt"), QStringLiteral("标题 (3).txt"), QStringLiteral("标题 (2) (2).txt"),
+                          QStringLiteral("会议_纪要.txt"), QStringLiteral("Notes.txt"), QStringLiteral("notes (2).txt")}));
 }
 
 QTEST_GUILESS_MAIN(TestNoteExport)
