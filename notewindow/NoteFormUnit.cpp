@@ -464,8 +464,9 @@ void TNoteForm::followWindowPlace(QEvent *event)
 void TNoteForm::ApplyNoteColor(TColor colour)
 {
     const QColor body = toQColor(colour == clNone ? Settings.NoteColor : colour);
-    for (QWidget *widget : {static_cast<QWidget *>(this), LeftBorder, BottomBorder, RightBorder, Sizer})
-        setRoleColour(widget, QPalette::Window, body);
+    // The borders take the window's colour from it: a palette of their own
+    // would cost each of them a copy.
+    setRoleColour(this, QPalette::Window, body);
     setRoleColour(NoteEdit, QPalette::Base, body);
 }
 
