@@ -135,7 +135,7 @@ void benchTypicalSave()
     QList<double> editedTimes;
     for (int run = 0; run < kTypicalRuns; ++run) {
         for (const auto &wrapper : wrappers) {
-            wrapper->Window->NoteEdit->textCursor().insertText(QStringLiteral("x"));
+            wrapper->Window->NoteEdit()->textCursor().insertText(QStringLiteral("x"));
             editedTimes.append(BenchNotes::timeRuns(1, [&] { wrapper->Save(); }).constFirst());
         }
     }

@@ -120,9 +120,9 @@ bool TNoteWrapper::OpenWindow()
     window->Wrapper = this;
     window->PlaceAt(QRect(Note->Left, Note->Top, Note->Width, Note->Height));
     // Showing the note's body is no edit of it.
-    const bool edited = window->NoteEdit->document()->isModified();
+    const bool edited = window->Document()->isModified();
     window->LoadContent(Note->Content);
-    window->NoteEdit->document()->setModified(edited);
+    window->Document()->setModified(edited);
     window->UpdateTimer->stop();
     window->setObjectName(NoteID);
     window->setWindowTitle(QStringLiteral("Brisquel"));
@@ -246,7 +246,7 @@ void TNoteWrapper::Save()
             Manager->KeepConflictingCopy(this);
             m_stored = std::make_unique<TNoteClass>(*Note);
             if (!Window.isNull())
-                Window->NoteEdit->document()->setModified(false);
+                Window->Document()->setModified(false);
         }
         TakeTheirs(!Window.isNull());
         return;
@@ -266,7 +266,7 @@ void TNoteWrapper::stored()
 {
     m_stored = std::make_unique<TNoteClass>(*Note);
     if (!Window.isNull())
-        Window->NoteEdit->document()->setModified(false);
+        Window->Document()->setModified(false);
     if (Manager && Manager->NoteFiles())
         Manager->NoteFiles()->remember(FileName);
 }
@@ -280,7 +280,7 @@ bool TNoteWrapper::HasUnsavedEdit() const
 {
     if (!m_stored)
         return true;
-    if (!Window.isNull() && Window->NoteEdit->document()->isModified())
+    if (!Window.isNull() && Window->Document()->isModified())
         return true;
     // The body counts through the window alone: the same text written out
     // again may differ in its bytes from what was read.

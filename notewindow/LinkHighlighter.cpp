@@ -4,6 +4,7 @@
 #include <QRegularExpression>
 #include <QScrollBar>
 #include <QTextCursor>
+#include <QTextDocument>
 #include <QTextEdit>
 
 namespace {
@@ -58,43 +59,61 @@ QList<WebLink> findWebLinks(const QString &text)
     return links;
 }
 
-LinkHighlighter::LinkHighlighter(QTextEdit *editor)
-    : QObject(editor)
-    , m_editor(editor)
+LinkHighlighter::LinkHighlighter(QTextDocument *text, QWidget *colours)
+    : QObject(colours)
+    , m_text(text)
+    , m_colours(colours)
 {
-    connect(editor, &QTextEdit::textChanged, this, &LinkHighlighter::refresh);
+    connect(text, &QTextDocument::contentsChanged, this, &LinkHighlighter::refresh);
     refresh();
+}
+
+void LinkHighlighter::setEditor(QTextEdit *editor)
+{
+    m_editor = editor;
+    m_editor->setExtraSelections(m_marks);
 }
 
 void LinkHighlighter::refresh()
 {
     // Positions in the plain text are positions in the document: a block
     // separator is one character in both.
-    m_links = findWebLinks(m_editor->document()->toPlainText());
+    m_links = findWebLinks(m_text->toPlainText());
     QTextCharFormat mark;
     mark.setFontUnderline(true);
-    mark.setForeground(m_editor->palette().color(QPalette::Link));
-    QList<QTextEdit::ExtraSelection> marks;
+    mark.setForeground(m_colours->palette().color(QPalette::Link));
+    m_marks.clear();
     for (const WebLink &link : std::as_const(m_links)) {
-        QTextCursor cursor(m_editor->document());
+        QTextCursor cursor(m_text);
         cursor.setPosition(link.start);
         cursor.setPosition(link.start + link.length, QTextCursor::KeepAnchor);
-        marks.append(QTextEdit::ExtraSelection{cursor, mark});
+        m_marks.append(QTextEdit::ExtraSelection{cursor, mark});
     }
-    m_editor->setExtraSelections(marks);
+    if (m_editor)
+        m_editor->setExtraSelections(m_marks);
+    emit marksChanged();
+}
+
+void LinkHighlighter::clear()
+{
+    m_links.clear();
+    m_marks.clear();
+    if (m_editor)
+        m_editor->setExtraSelections(m_marks);
+    emit marksChanged();
 }
 
 std::optional<WebLink> LinkHighlighter::linkAt(const QPoint &viewportPos) const
 {
-    if (m_links.isEmpty())
+    if (m_links.isEmpty() || !m_editor)
         return std::nullopt;
     const QPoint offset(m_editor->horizontalScrollBar()->value(), m_editor->verticalScrollBar()->value());
-    const int position = m_editor->document()->documentLayout()->hitTest(viewportPos + offset, Qt::ExactHit);
+    const int position = m_text->documentLayout()->hitTest(viewportPos + offset, Qt::ExactHit);
     if (position < 0)
         return std::nullopt;
     // The hit position is the nearer edge of a character: left of that edge
     // the point lies on the character before it.
-    QTextCursor edge(m_editor->document());
+    QTextCursor edge(m_text);
     edge.setPosition(position);
     const int character = viewportPos.x() < m_editor->cursorRect(edge).x() ? position - 1 : position;
     for (const WebLink &link : m_links) {

@@ -3,11 +3,13 @@
 #include <QList>
 #include <QObject>
 #include <QPoint>
+#include <QPointer>
 #include <QString>
+#include <QTextEdit>
 
 #include <optional>
 
-class QTextEdit;
+class QTextDocument;
 
 // A web address found in a text: where it starts, how long it is, and the
 // address as written.
@@ -25,7 +27,7 @@ struct WebLink
 // printable ASCII, without trailing punctuation.
 QList<WebLink> findWebLinks(const QString &text);
 
-// Shows the web addresses of an editor underlined in the link colour. The
+// Marks the web addresses of a note body underlined in the link colour. The
 // marks are extra selections drawn over the text, not formats of the
 // document, so they never reach the stored rich text.
 class LinkHighlighter final : public QObject
@@ -33,15 +35,29 @@ class LinkHighlighter final : public QObject
     Q_OBJECT
 
 public:
-    explicit LinkHighlighter(QTextEdit *editor);
+    // The link colour is the one of colours' palette.
+    LinkHighlighter(QTextDocument *text, QWidget *colours);
 
+    // The editor that shows the marks, once the body has one.
+    void setEditor(QTextEdit *editor);
     // Finds the addresses again and redraws the marks.
     void refresh();
+    // Drops the marks; to be called before the text is emptied, since a
+    // document must not lose cursors while it empties itself.
+    void clear();
     const QList<WebLink> &links() const { return m_links; }
-    // The address under a point of the editor's viewport, if any.
+    const QList<QTextEdit::ExtraSelection> &marks() const { return m_marks; }
+    // The address under a point of the editor's viewport, if any; none
+    // before there is an editor.
     std::optional<WebLink> linkAt(const QPoint &viewportPos) const;
 
+signals:
+    void marksChanged();
+
 private:
-    QTextEdit *const m_editor;
+    QTextDocument *const m_text;
+    QWidget *const m_colours;
+    QPointer<QTextEdit> m_editor;
     QList<WebLink> m_links;
+    QList<QTextEdit::ExtraSelection> m_marks;
 };

@@ -24,10 +24,11 @@ bool fromNoteBody(const QMimeData *source)
 
 } // namespace
 
-NoteEditor::NoteEditor(QWidget *parent)
+NoteEditor::NoteEditor(QTextDocument *text, QWidget *parent)
     : QTextEdit(parent)
 {
     setTabChangesFocus(false);
+    setDocument(text);
     // After the edit that went over the limit, not inside it.
     connect(document(), &QTextDocument::undoCommandAdded, this, [this] {
         if (m_dropQueued || document()->availableUndoSteps() <= kUndoLimit)

@@ -7,6 +7,7 @@
 #include "notes/NoteWrapper.h"
 #include "notewindow/CloseForLabelItem.h"
 #include "notewindow/CreationDateItem.h"
+#include "notewindow/NoteBodyView.h"
 #include "notewindow/NoteBorders.h"
 #include "notewindow/NoteConfUnit.h"
 #include "notewindow/NotePrinting.h"
@@ -31,6 +32,7 @@
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QRandomGenerator>
+#include <QScrollBar>
 #include <QTextCharFormat>
 #include <QTextDocument>
 #include <QThread>
@@ -153,16 +155,18 @@ TNoteForm::TNoteForm()
     connect(m_drag, &WindowDrag::begun, this, [this] { m_userPlacing = true; });
     m_notePlace = geometry();
     createControls();
-    createActions();
-    createEditActions();
 
     Closing = false;
     LoadContent(QByteArray());
-    NoteEdit->setFocus();
     FormResize();
 }
 
-TNoteForm::~TNoteForm() = default;
+TNoteForm::~TNoteForm()
+{
+    // The editor edits the document to the last; children go in the order
+    // they were made, and the document came first.
+    delete m_editor;
+}
 
 void TNoteForm::createControls()
 {
@@ -175,16 +179,16 @@ void TNoteForm::createControls()
     RightBorder = makeBorder(this, "RightBorder", Qt::SizeHorCursor);
     BottomBorder = makeBorder(this, "BottomBorder", Qt::SizeVerCursor);
 
-    NoteEdit = new NoteEditor(this);
-    NoteEdit->setObjectName(QStringLiteral("NoteEdit"));
-    NoteEdit->setFrameShape(QFrame::NoFrame);
-    NoteEdit->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    NoteEdit->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-    // The edit menu opens on the right button's release instead.
-    NoteEdit->setContextMenuPolicy(Qt::NoContextMenu);
-    NoteEdit->viewport()->installEventFilter(this);
-    connect(NoteEdit, &QTextEdit::textChanged, this, &TNoteForm::NoteEditChange);
-    m_links = new LinkHighlighter(NoteEdit);
+    m_body = new QTextDocument(this);
+    // An editor wraps its text so; the picture before it breaks the lines alike.
+    QTextOption wrapping = m_body->defaultTextOption();
+    wrapping.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    m_body->setDefaultTextOption(wrapping);
+    connect(m_body, &QTextDocument::contentsChanged, this, &TNoteForm::NoteEditChange);
+    m_links = new LinkHighlighter(m_body, this);
+    m_view = new NoteBodyView(m_body, m_links, this);
+    m_view->installEventFilter(this);
+    m_view->setFocus();
 
     Sizer = makeBorder(this, "Sizer", Qt::SizeFDiagCursor);
     for (QWidget *border : {LeftBorder, RightBorder, BottomBorder, Sizer})
@@ -203,9 +207,9 @@ void TNoteForm::createControls()
     LinkButton->move(kDesignWidth - 25, -25);
     LinkButton->setEnabled(false);
 
-    connect(NoteMenuButton, &QAbstractButton::clicked, this, [this] { MenuShortCut->trigger(); });
+    connect(NoteMenuButton, &QAbstractButton::clicked, this, [this] { ActionList1().MenuShortCut->trigger(); });
     connect(LinkButton, &QAbstractButton::clicked, this, &TNoteForm::LinkButtonClick);
-    connect(CloseButton, &QAbstractButton::clicked, this, [this] { CloseFormBut->trigger(); });
+    connect(CloseButton, &QAbstractButton::clicked, this, [this] { ActionList1().CloseFormBut->trigger(); });
     CloseButton->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(CloseButton, &QWidget::customContextMenuRequested, this,
             [this](const QPoint &at) { CloseForMenu()->popup(CloseButton->mapToGlobal(at)); });
@@ -213,43 +217,44 @@ void TNoteForm::createControls()
 
 void TNoteForm::createActions()
 {
+    TNoteActionList &actions = *m_actions;
     const auto makeAction = [this](const QString &caption, const QKeySequence &shortcut) {
         auto *action = new QAction(caption, this);
         action->setShortcut(shortcut);
         addAction(action);
         return action;
     };
-    MenuShortCut = makeAction(QString(), QKeySequence(Qt::ALT | Qt::Key_Space));
-    connect(MenuShortCut, &QAction::triggered, this, &TNoteForm::MenuShortCutExecute);
+    actions.MenuShortCut = makeAction(QString(), QKeySequence(Qt::ALT | Qt::Key_Space));
+    connect(actions.MenuShortCut, &QAction::triggered, this, &TNoteForm::MenuShortCutExecute);
 
-    ONTop = makeAction(QStringLiteral("总在最上面"), QKeySequence());
-    ONTop->setCheckable(true);
-    connect(ONTop, &QAction::triggered, this, &TNoteForm::ONTopExecute);
+    actions.ONTop = makeAction(QStringLiteral("总在最上面"), QKeySequence());
+    actions.ONTop->setCheckable(true);
+    connect(actions.ONTop, &QAction::triggered, this, &TNoteForm::ONTopExecute);
 
-    ReduceToggle = makeAction(QStringLiteral("简化"), QKeySequence());
-    ReduceToggle->setCheckable(true);
-    connect(ReduceToggle, &QAction::triggered, this, &TNoteForm::ReduceToggleExecute);
+    actions.ReduceToggle = makeAction(QStringLiteral("简化"), QKeySequence());
+    actions.ReduceToggle->setCheckable(true);
+    connect(actions.ReduceToggle, &QAction::triggered, this, &TNoteForm::ReduceToggleExecute);
 
-    Customize = makeAction(QStringLiteral("定制(&M)"), QKeySequence(Qt::CTRL | Qt::Key_O));
-    Customize->setIcon(NoteMenuIcon(kIconCustomize));
-    connect(Customize, &QAction::triggered, this, &TNoteForm::CustomizeExecute);
+    actions.Customize = makeAction(QStringLiteral("定制(&M)"), QKeySequence(Qt::CTRL | Qt::Key_O));
+    actions.Customize->setIcon(NoteMenuIcon(kIconCustomize));
+    connect(actions.Customize, &QAction::triggered, this, &TNoteForm::CustomizeExecute);
 
-    DeleteNote = makeAction(QStringLiteral("删除便笺(&D)"), QKeySequence(Qt::CTRL | Qt::Key_D));
-    DeleteNote->setIcon(NoteMenuIcon(kIconDelete));
-    connect(DeleteNote, &QAction::triggered, this, &TNoteForm::DeleteNoteExecute);
+    actions.DeleteNote = makeAction(QStringLiteral("删除便笺(&D)"), QKeySequence(Qt::CTRL | Qt::Key_D));
+    actions.DeleteNote->setIcon(NoteMenuIcon(kIconDelete));
+    connect(actions.DeleteNote, &QAction::triggered, this, &TNoteForm::DeleteNoteExecute);
 
-    CloseNote = makeAction(QStringLiteral("关闭便笺(&C)"), QKeySequence(Qt::CTRL | Qt::Key_H));
-    CloseNote->setIcon(NoteMenuIcon(kIconCloseNote));
-    connect(CloseNote, &QAction::triggered, this, &TNoteForm::CloseFormButExecute);
-    CloseFormBut = makeAction(QString(), QKeySequence());
-    connect(CloseFormBut, &QAction::triggered, this, &TNoteForm::CloseFormButExecute);
+    actions.CloseNote = makeAction(QStringLiteral("关闭便笺(&C)"), QKeySequence(Qt::CTRL | Qt::Key_H));
+    actions.CloseNote->setIcon(NoteMenuIcon(kIconCloseNote));
+    connect(actions.CloseNote, &QAction::triggered, this, &TNoteForm::CloseFormButExecute);
+    actions.CloseFormBut = makeAction(QString(), QKeySequence());
+    connect(actions.CloseFormBut, &QAction::triggered, this, &TNoteForm::CloseFormButExecute);
 
-    PrintNote = makeAction(QStringLiteral("打印便笺"), QKeySequence());
-    PrintNote->setIcon(NoteMenuIcon(kIconPrint));
-    connect(PrintNote, &QAction::triggered, this, &TNoteForm::PrintNoteExecute);
+    actions.PrintNote = makeAction(QStringLiteral("打印便笺"), QKeySequence());
+    actions.PrintNote->setIcon(NoteMenuIcon(kIconPrint));
+    connect(actions.PrintNote, &QAction::triggered, this, &TNoteForm::PrintNoteExecute);
 
-    ExportNote = makeAction(QStringLiteral("导出(&E)..."), QKeySequence());
-    connect(ExportNote, &QAction::triggered, this, &TNoteForm::ExportNoteExecute);
+    actions.ExportNote = makeAction(QStringLiteral("导出(&E)..."), QKeySequence());
+    connect(actions.ExportNote, &QAction::triggered, this, &TNoteForm::ExportNoteExecute);
 }
 
 // The same commands twice: in the note menu (names ending in 1) and in the
@@ -275,6 +280,7 @@ QList<QAction *> TNoteForm::createCloseForActions(QLatin1Char nameSuffix)
 
 void TNoteForm::createEditActions()
 {
+    TNoteActionList &actions = *m_actions;
     // Shortcuts work while this window is active; Ctrl+P is plain and
     // Ctrl+S strike-out here, not print and save.
     const auto makeAction = [this](const char *name, const QString &caption, const QKeySequence &shortcut,
@@ -285,41 +291,42 @@ void TNoteForm::createEditActions()
         addAction(action);
         return action;
     };
-    Undo = makeAction("Undo", QStringLiteral("撤销(&U)"), QKeySequence(Qt::CTRL | Qt::Key_Z), kIconUndo);
-    connect(Undo, &QAction::triggered, this, &TNoteForm::UndoExecute);
-    connect(NoteEdit, &QTextEdit::undoAvailable, Undo, &QAction::setEnabled);
-    Undo->setEnabled(false);
-    Cut = makeAction("Cut", QStringLiteral("剪切(&C)"), QKeySequence(Qt::CTRL | Qt::Key_X), kIconCut);
-    connect(Cut, &QAction::triggered, NoteEdit, &QTextEdit::cut);
-    Copy = makeAction("Copy", QStringLiteral("复制(&C)"), QKeySequence(Qt::CTRL | Qt::Key_C), kIconCopy);
-    connect(Copy, &QAction::triggered, NoteEdit, &QTextEdit::copy);
-    Paste = makeAction("Paste", QStringLiteral("粘贴(&P)"), QKeySequence(Qt::CTRL | Qt::Key_V), kIconPaste);
-    connect(Paste, &QAction::triggered, this, &TNoteForm::PasteExecute);
-    Delete = makeAction("Delete", QStringLiteral("删除(&D)"), QKeySequence(), kIconDelete);
-    connect(Delete, &QAction::triggered, this, &TNoteForm::DeleteExecute);
-    SelectAll = makeAction("SelectAll", QStringLiteral("全选(&A)"), QKeySequence(Qt::CTRL | Qt::Key_A), kIconSelectAll);
-    connect(SelectAll, &QAction::triggered, NoteEdit, &QTextEdit::selectAll);
+    actions.Undo = makeAction("Undo", QStringLiteral("撤销(&U)"), QKeySequence(Qt::CTRL | Qt::Key_Z), kIconUndo);
+    connect(actions.Undo, &QAction::triggered, this, &TNoteForm::UndoExecute);
+    connect(m_body, &QTextDocument::undoAvailable, actions.Undo, &QAction::setEnabled);
+    actions.Undo->setEnabled(m_body->isUndoAvailable());
+    actions.Cut = makeAction("Cut", QStringLiteral("剪切(&C)"), QKeySequence(Qt::CTRL | Qt::Key_X), kIconCut);
+    connect(actions.Cut, &QAction::triggered, this, [this] { NoteEdit()->cut(); });
+    actions.Copy = makeAction("Copy", QStringLiteral("复制(&C)"), QKeySequence(Qt::CTRL | Qt::Key_C), kIconCopy);
+    connect(actions.Copy, &QAction::triggered, this, [this] { NoteEdit()->copy(); });
+    actions.Paste = makeAction("Paste", QStringLiteral("粘贴(&P)"), QKeySequence(Qt::CTRL | Qt::Key_V), kIconPaste);
+    connect(actions.Paste, &QAction::triggered, this, &TNoteForm::PasteExecute);
+    actions.Delete = makeAction("Delete", QStringLiteral("删除(&D)"), QKeySequence(), kIconDelete);
+    connect(actions.Delete, &QAction::triggered, this, &TNoteForm::DeleteExecute);
+    actions.SelectAll = makeAction("SelectAll", QStringLiteral("全选(&A)"), QKeySequence(Qt::CTRL | Qt::Key_A), kIconSelectAll);
+    connect(actions.SelectAll, &QAction::triggered, this, [this] { NoteEdit()->selectAll(); });
 
-    Font = makeAction("Font", QStringLiteral("字体(&F)"), QKeySequence(Qt::CTRL | Qt::Key_F), kIconFont);
-    connect(Font, &QAction::triggered, this, &TNoteForm::FontExecute);
-    Pain = makeAction("Pain", QStringLiteral("无格式(&P)"), QKeySequence(Qt::CTRL | Qt::Key_P), kIconPlain);
-    connect(Pain, &QAction::triggered, this, &TNoteForm::PainExecute);
-    Bold = makeAction("Bold", QStringLiteral("粗体(&B)"), QKeySequence(Qt::CTRL | Qt::Key_B), kIconBold);
-    connect(Bold, &QAction::triggered, this, &TNoteForm::BoldExecute);
-    Italic = makeAction("Italic", QStringLiteral("斜体(&I)"), QKeySequence(Qt::CTRL | Qt::Key_I), kIconItalic);
-    connect(Italic, &QAction::triggered, this, &TNoteForm::ItalicExecute);
-    Underline = makeAction("Underline", QStringLiteral("下划线(&U)"), QKeySequence(Qt::CTRL | Qt::Key_U),
+    actions.Font = makeAction("Font", QStringLiteral("字体(&F)"), QKeySequence(Qt::CTRL | Qt::Key_F), kIconFont);
+    connect(actions.Font, &QAction::triggered, this, &TNoteForm::FontExecute);
+    actions.Pain = makeAction("Pain", QStringLiteral("无格式(&P)"), QKeySequence(Qt::CTRL | Qt::Key_P), kIconPlain);
+    connect(actions.Pain, &QAction::triggered, this, &TNoteForm::PainExecute);
+    actions.Bold = makeAction("Bold", QStringLiteral("粗体(&B)"), QKeySequence(Qt::CTRL | Qt::Key_B), kIconBold);
+    connect(actions.Bold, &QAction::triggered, this, &TNoteForm::BoldExecute);
+    actions.Italic = makeAction("Italic", QStringLiteral("斜体(&I)"), QKeySequence(Qt::CTRL | Qt::Key_I), kIconItalic);
+    connect(actions.Italic, &QAction::triggered, this, &TNoteForm::ItalicExecute);
+    actions.Underline = makeAction("Underline", QStringLiteral("下划线(&U)"), QKeySequence(Qt::CTRL | Qt::Key_U),
                            kIconUnderline);
-    connect(Underline, &QAction::triggered, this, &TNoteForm::UnderlineExecute);
-    Strikeout = makeAction("Strikeout", QStringLiteral("删除线(&S)"), QKeySequence(Qt::CTRL | Qt::Key_S),
+    connect(actions.Underline, &QAction::triggered, this, &TNoteForm::UnderlineExecute);
+    actions.Strikeout = makeAction("Strikeout", QStringLiteral("删除线(&S)"), QKeySequence(Qt::CTRL | Qt::Key_S),
                            kIconStrikeOut);
-    connect(Strikeout, &QAction::triggered, this, &TNoteForm::StrikeoutExecute);
-    for (QAction *style : {Bold, Italic, Underline, Strikeout})
+    connect(actions.Strikeout, &QAction::triggered, this, &TNoteForm::StrikeoutExecute);
+    for (QAction *style : {actions.Bold, actions.Italic, actions.Underline, actions.Strikeout})
         style->setCheckable(true);
 }
 
 void TNoteForm::createNoteMenu()
 {
+    const TNoteActionList &actions = ActionList1();
     m_noteMenu = new QMenu(this);
     m_noteMenu->setObjectName(QStringLiteral("NoteMenu"));
     m_creationDate = new CreationDateItem;
@@ -330,37 +337,38 @@ void TNoteForm::createNoteMenu()
 
     m_noteMenu->addAction(m_creationDateMenu);
     m_noteMenu->addSeparator();
-    m_noteMenu->addAction(ONTop);
-    m_noteMenu->addAction(ReduceToggle);
+    m_noteMenu->addAction(actions.ONTop);
+    m_noteMenu->addAction(actions.ReduceToggle);
     m_closefor1 = m_noteMenu->addMenu(NoteMenuIcon(kIconCloseFor), QStringLiteral("关闭于"));
     m_closefor1->setObjectName(QStringLiteral("Closefor1"));
     m_closeForActions = createCloseForActions(QLatin1Char('1'));
     m_closefor1->addActions(m_closeForActions);
     m_noteMenu->addSeparator();
-    m_noteMenu->addAction(PrintNote);
-    m_noteMenu->addAction(ExportNote);
+    m_noteMenu->addAction(actions.PrintNote);
+    m_noteMenu->addAction(actions.ExportNote);
     m_noteMenu->addSeparator();
-    m_noteMenu->addAction(Customize);
+    m_noteMenu->addAction(actions.Customize);
     m_noteMenu->addSeparator();
-    m_noteMenu->addAction(DeleteNote);
-    m_noteMenu->addAction(CloseNote);
+    m_noteMenu->addAction(actions.DeleteNote);
+    m_noteMenu->addAction(actions.CloseNote);
     connect(m_noteMenu, &QMenu::aboutToShow, this, &TNoteForm::NoteMenuPopup);
 }
 
 void TNoteForm::createEditMenu()
 {
+    const TNoteActionList &actions = ActionList1();
     m_editMenu = new QMenu(this);
     m_editMenu->setObjectName(QStringLiteral("EditMenu"));
-    m_editMenu->addAction(Undo);
+    m_editMenu->addAction(actions.Undo);
     m_editMenu->addSeparator();
-    m_editMenu->addActions({Cut, Copy, Paste, Delete, SelectAll});
+    m_editMenu->addActions({actions.Cut, actions.Copy, actions.Paste, actions.Delete, actions.SelectAll});
     m_editMenu->addSeparator();
-    m_editMenu->addAction(Font);
+    m_editMenu->addAction(actions.Font);
     m_style1 = m_editMenu->addMenu(NoteMenuIcon(kIconStyle), QStringLiteral("风格(&S)"));
     m_style1->setObjectName(QStringLiteral("Style1"));
-    m_style1->addAction(Pain);
+    m_style1->addAction(actions.Pain);
     m_style1->addSeparator();
-    m_style1->addActions({Bold, Italic, Underline, Strikeout});
+    m_style1->addActions({actions.Bold, actions.Italic, actions.Underline, actions.Strikeout});
     connect(m_editMenu, &QMenu::aboutToShow, this, &TNoteForm::EditMenuPopup);
 }
 
@@ -375,6 +383,68 @@ void TNoteForm::createCloseForMenu()
     m_closeForMenu->addAction(m_closeForLab1);
     m_closeForMenuActions = createCloseForActions(QLatin1Char('2'));
     m_closeForMenu->addActions(m_closeForMenuActions);
+}
+
+NoteEditor *TNoteForm::NoteEdit()
+{
+    if (!m_editor)
+        createEditor();
+    return m_editor;
+}
+
+void TNoteForm::createEditor()
+{
+    m_editor = new NoteEditor(m_body, this);
+    m_editor->setObjectName(QStringLiteral("NoteEdit"));
+    m_editor->setFrameShape(QFrame::NoFrame);
+    m_editor->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_editor->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    // The edit menu opens on the right button's release instead.
+    m_editor->setContextMenuPolicy(Qt::NoContextMenu);
+    m_editor->viewport()->installEventFilter(this);
+    m_editor->setGeometry(m_view->geometry());
+    m_editor->stackUnder(m_view);
+    m_editor->moveCursor(QTextCursor::End);
+    if (m_typingFormat)
+        m_editor->setCurrentCharFormat(*std::exchange(m_typingFormat, std::nullopt));
+    m_links->setEditor(m_editor);
+    m_editor->show();
+    m_editor->setFocus();
+    // The scroll bar is shown or hidden after a queued call: settled now,
+    // so that a press meant for it reaches it.
+    QCoreApplication::sendPostedEvents(m_editor, QEvent::MetaCall);
+    // Typing goes on at the end of the text, which is seen from its start
+    // as in the picture.
+    m_editor->verticalScrollBar()->setValue(0);
+    // The picture may be handling the press that asked for the editor.
+    m_view->hide();
+    m_view->deleteLater();
+    m_view = nullptr;
+}
+
+QWidget *TNoteForm::bodyWidget() const
+{
+    if (m_editor)
+        return m_editor;
+    return m_view;
+}
+
+void TNoteForm::takeKeyboard()
+{
+    if (!isActiveWindow())
+        return;
+    NoteEdit();
+    ActionList1();
+}
+
+const TNoteActionList &TNoteForm::ActionList1()
+{
+    if (!m_actions) {
+        m_actions = std::make_unique<TNoteActionList>();
+        createActions();
+        createEditActions();
+    }
+    return *m_actions;
 }
 
 QMenu *TNoteForm::NoteMenu()
@@ -467,7 +537,7 @@ void TNoteForm::ApplyNoteColor(TColor colour)
     // The borders take the window's colour from it: a palette of their own
     // would cost each of them a copy.
     setRoleColour(this, QPalette::Window, body);
-    setRoleColour(NoteEdit, QPalette::Base, body);
+    setRoleColour(this, QPalette::Base, body);
 }
 
 void TNoteForm::ApplyOnTop()
@@ -500,7 +570,7 @@ void TNoteForm::ApplyReduced()
         update();
     } else {
         clearMask();
-        NoteEdit->update();
+        bodyWidget()->update();
         update();
     }
 }
@@ -534,16 +604,17 @@ void TNoteForm::SetAlphaBlendValue(int value)
 void TNoteForm::applyBodyFont()
 {
     const ToolkitFont body = RecordToFont(Settings.NoteFont);
-    NoteEdit->document()->setDefaultFont(body.font);
-    setRoleColour(NoteEdit, QPalette::Text, toQColor(body.color));
+    m_body->setDefaultFont(body.font);
+    setRoleColour(this, QPalette::Text, toQColor(body.color));
 }
 
 void TNoteForm::LoadContent(const QByteArray &rtf)
 {
     applyBodyFont();
-    NoteEdit->clear();
+    clearBody();
+    m_typingFormat.reset();
     if (!rtf.isEmpty()) {
-        Rtf::readInto(*NoteEdit->document(), rtf);
+        Rtf::readInto(*m_body, rtf);
         m_links->refresh();
         return;
     }
@@ -553,12 +624,26 @@ void TNoteForm::LoadContent(const QByteArray &rtf)
     QTextCharFormat format;
     format.setFont(body.font);
     format.setForeground(toQColor(body.color));
-    NoteEdit->setCurrentCharFormat(format);
+    if (m_editor)
+        m_editor->setCurrentCharFormat(format);
+    else
+        m_typingFormat = format;
+}
+
+// As an editor empties its text: without history, not modified.
+void TNoteForm::clearBody()
+{
+    m_links->clear();
+    const bool undoable = m_body->isUndoRedoEnabled();
+    m_body->setUndoRedoEnabled(false);
+    m_body->clear();
+    m_body->setUndoRedoEnabled(undoable);
+    m_body->setModified(false);
 }
 
 QByteArray TNoteForm::SaveContent() const
 {
-    return Rtf::write(*NoteEdit->document());
+    return Rtf::write(*m_body);
 }
 
 void TNoteForm::FormResize()
@@ -570,7 +655,7 @@ void TNoteForm::FormResize()
     BottomBorder->setGeometry(0, h - kBorderWidth, w, kBorderWidth);
     LeftBorder->setGeometry(0, kStripHeight, kBorderWidth, sideHeight);
     RightBorder->setGeometry(w - kBorderWidth, kStripHeight, kBorderWidth, sideHeight);
-    NoteEdit->setGeometry(kBorderWidth, kStripHeight, qMax(0, w - 2 * kBorderWidth), sideHeight);
+    bodyWidget()->setGeometry(kBorderWidth, kStripHeight, qMax(0, w - 2 * kBorderWidth), sideHeight);
     Sizer->setGeometry(w - kBorderWidth, h - kBorderWidth, kBorderWidth, kBorderWidth);
     Sizer->raise();
 
@@ -593,6 +678,9 @@ void TNoteForm::FormShow()
 
 void TNoteForm::FormActivate()
 {
+    // Windows are activated in passing as they appear; the editor and the
+    // commands' shortcuts come when one stays active.
+    QMetaObject::invokeMethod(this, &TNoteForm::takeKeyboard, Qt::QueuedConnection);
     if (Settings.NoteTransparency)
         SetAlphaBlendValue(kActiveAlpha);
 }
@@ -683,7 +771,7 @@ void TNoteForm::TitleOwnerDrawClick()
 
 void TNoteForm::TitleOwnerDrawDblClick()
 {
-    ReduceToggle->trigger();
+    ActionList1().ReduceToggle->trigger();
 }
 
 void TNoteForm::BorderMouseDown(QWidget *border, QMouseEvent *event)
@@ -800,7 +888,7 @@ void TNoteForm::ONTopExecute()
 
 void TNoteForm::ONTopUpdate()
 {
-    ONTop->setChecked(Wrapper && Wrapper->Note && Wrapper->Note->IsOnTop());
+    ActionList1().ONTop->setChecked(Wrapper && Wrapper->Note && Wrapper->Note->IsOnTop());
 }
 
 void TNoteForm::ReduceToggleExecute()
@@ -813,7 +901,7 @@ void TNoteForm::ReduceToggleExecute()
 
 void TNoteForm::ReduceToggleUpdate()
 {
-    ReduceToggle->setChecked(Wrapper && Wrapper->Note && Wrapper->Note->IsReduced());
+    ActionList1().ReduceToggle->setChecked(Wrapper && Wrapper->Note && Wrapper->Note->IsReduced());
 }
 
 void TNoteForm::CustomizeExecute()
@@ -844,10 +932,11 @@ void TNoteForm::CloseFormButExecute()
 {
     // Disabled first, so that a click while pending messages run cannot
     // start a second close.
-    if (!CloseFormBut->isEnabled())
+    const TNoteActionList &actions = ActionList1();
+    if (!actions.CloseFormBut->isEnabled())
         return;
-    CloseFormBut->setEnabled(false);
-    CloseNote->setEnabled(false);
+    actions.CloseFormBut->setEnabled(false);
+    actions.CloseNote->setEnabled(false);
     const QPointer<TNoteForm> self(this);
     try {
         UpdateTimer->stop();
@@ -868,8 +957,8 @@ void TNoteForm::CloseFormButExecute()
         // Still attached: nothing was lost, and the user may try again. Once
         // detached, the wrapper no longer reads this window, so it goes.
         if (isAttached()) {
-            CloseFormBut->setEnabled(true);
-            CloseNote->setEnabled(true);
+            actions.CloseFormBut->setEnabled(true);
+            actions.CloseNote->setEnabled(true);
         } else {
             close();
         }
@@ -913,7 +1002,7 @@ void TNoteForm::PrintNoteExecute()
     QPrintDialog dialog(printer, this);
     if (dialog.exec() != QDialog::Accepted || !self || !Wrapper || !Wrapper->Note)
         return;
-    ::PrintNote(*printer, *Wrapper->Note, NoteEdit->toPlainText());
+    ::PrintNote(*printer, *Wrapper->Note, m_body->toPlainText());
 }
 
 void TNoteForm::ExportNoteExecute()
@@ -925,61 +1014,62 @@ void TNoteForm::ExportNoteExecute()
 void TNoteForm::EditMenuPopup()
 {
     UndoUpdate();
-    const TextStyles styles = selectionStyle(*NoteEdit);
-    Bold->setChecked(styles.testFlag(TextStyle::Bold));
-    Italic->setChecked(styles.testFlag(TextStyle::Italic));
-    Underline->setChecked(styles.testFlag(TextStyle::Underline));
-    Strikeout->setChecked(styles.testFlag(TextStyle::StrikeOut));
+    const TextStyles styles = selectionStyle(*NoteEdit());
+    const TNoteActionList &actions = ActionList1();
+    actions.Bold->setChecked(styles.testFlag(TextStyle::Bold));
+    actions.Italic->setChecked(styles.testFlag(TextStyle::Italic));
+    actions.Underline->setChecked(styles.testFlag(TextStyle::Underline));
+    actions.Strikeout->setChecked(styles.testFlag(TextStyle::StrikeOut));
     const QMimeData *clipboard = QApplication::clipboard()->mimeData();
-    Paste->setEnabled(clipboard && clipboard->hasText());
+    actions.Paste->setEnabled(clipboard && clipboard->hasText());
 }
 
 void TNoteForm::UndoExecute()
 {
-    if (NoteEdit->document()->isUndoAvailable())
-        NoteEdit->undo();
+    if (m_body->isUndoAvailable())
+        NoteEdit()->undo();
 }
 
 void TNoteForm::UndoUpdate()
 {
-    Undo->setEnabled(NoteEdit->document()->isUndoAvailable());
+    ActionList1().Undo->setEnabled(m_body->isUndoAvailable());
 }
 
 void TNoteForm::PasteExecute()
 {
     const QMimeData *clipboard = QApplication::clipboard()->mimeData();
     if (clipboard && clipboard->hasText())
-        NoteEdit->paste();
+        NoteEdit()->paste();
 }
 
 void TNoteForm::DeleteExecute()
 {
-    NoteEdit->textCursor().removeSelectedText();
+    NoteEdit()->textCursor().removeSelectedText();
 }
 
 void TNoteForm::FontExecute()
 {
     const QPointer<TNoteForm> self(this);
     auto *dialog = new FontColorDialog(this);
-    dialog->setSelectedFont(selectionFont(*NoteEdit));
+    dialog->setSelectedFont(selectionFont(*NoteEdit()));
     const bool confirmed = dialog->Execute();
     if (!self)
         return;
     if (confirmed)
-        setSelectionFont(*NoteEdit, dialog->selectedFont());
+        setSelectionFont(*NoteEdit(), dialog->selectedFont());
     delete dialog;
 }
 
 void TNoteForm::PainExecute()
 {
-    setSelectionStyle(*NoteEdit, TextStyles());
+    setSelectionStyle(*NoteEdit(), TextStyles());
 }
 
 void TNoteForm::toggleStyle(TextStyle style)
 {
-    TextStyles styles = selectionStyle(*NoteEdit);
+    TextStyles styles = selectionStyle(*NoteEdit());
     styles.setFlag(style, !styles.testFlag(style));
-    setSelectionStyle(*NoteEdit, styles);
+    setSelectionStyle(*NoteEdit(), styles);
 }
 
 void TNoteForm::BoldExecute()
@@ -1038,10 +1128,48 @@ bool TNoteForm::bodyEvent(QEvent *event)
     }
 }
 
+// The picture gives way to the editor when it is first used: pressed,
+// scrolled, typed into or dragged onto. The press, and what follows it while
+// the button is held, go on to the editor's part at the same place.
+bool TNoteForm::viewEvent(QEvent *event)
+{
+    switch (event->type()) {
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::MouseMove:
+    case QEvent::MouseButtonRelease: {
+        auto *mouse = static_cast<QMouseEvent *>(event);
+        const QPoint at = mouse->position().toPoint();
+        QWidget *part = NoteEdit()->childAt(at);
+        if (!part)
+            part = m_editor->viewport();
+        QMouseEvent forwarded(mouse->type(), part->mapFrom(m_editor, at), mouse->scenePosition(),
+                              mouse->globalPosition(), mouse->button(), mouse->buttons(), mouse->modifiers(),
+                              mouse->pointingDevice());
+        QCoreApplication::sendEvent(part, &forwarded);
+        return true;
+    }
+    case QEvent::Wheel:
+        QCoreApplication::sendEvent(NoteEdit()->viewport(), event);
+        return true;
+    case QEvent::KeyPress:
+        QCoreApplication::sendEvent(NoteEdit(), event);
+        return true;
+    case QEvent::DragEnter:
+        // The next move of the drag reaches the editor.
+        NoteEdit();
+        return false;
+    default:
+        return false;
+    }
+}
+
 bool TNoteForm::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == NoteEdit->viewport())
+    if (m_editor && watched == m_editor->viewport())
         return bodyEvent(event);
+    if (qobject_cast<NoteBodyView *>(watched))
+        return viewEvent(event);
     if (watched == TitleOwnerDraw) {
         switch (event->type()) {
         case QEvent::Paint: {
@@ -1078,6 +1206,15 @@ bool TNoteForm::eventFilter(QObject *watched, QEvent *event)
         return true;
     }
     return QWidget::eventFilter(watched, event);
+}
+
+bool TNoteForm::event(QEvent *event)
+{
+    // A key for this window before it has settled: the shortcuts are looked
+    // up after this, and the key itself goes to the editor.
+    if (event->type() == QEvent::ShortcutOverride)
+        takeKeyboard();
+    return QWidget::event(event);
 }
 
 void TNoteForm::resizeEvent(QResizeEvent *event)

@@ -9,6 +9,7 @@
 #include <QByteArray>
 #include <QList>
 #include <QStringList>
+#include <QTextCharFormat>
 #include <QTimer>
 #include <QWidget>
 
@@ -16,13 +17,44 @@
 #include <optional>
 
 class CreationDateItem;
+class NoteBodyView;
 class QAction;
 class QMenu;
 class QPrinter;
+class QTextDocument;
 class QWidgetAction;
 class StripButton;
 class TNoteWrapper;
 class WindowDrag;
+
+// The note window's commands, with their shortcuts. A window makes them when
+// it is first activated or its commands are first wanted: no shortcut can
+// reach it before, and most notes are only looked at.
+struct TNoteActionList
+{
+    QAction *MenuShortCut;
+    QAction *ONTop;
+    QAction *ReduceToggle;
+    QAction *Customize;
+    QAction *DeleteNote;
+    QAction *CloseNote;
+    QAction *CloseFormBut;
+    QAction *PrintNote;
+    QAction *ExportNote;
+
+    QAction *Undo;
+    QAction *Cut;
+    QAction *Copy;
+    QAction *Paste;
+    QAction *Delete;
+    QAction *SelectAll;
+    QAction *Font;
+    QAction *Pain;
+    QAction *Bold;
+    QAction *Italic;
+    QAction *Underline;
+    QAction *Strikeout;
+};
 
 // The sticky note: a borderless window with a coloured title strip, a
 // rich-text body and thin borders to resize it by. It never owns the note's
@@ -55,7 +87,11 @@ public:
     QWidget *RightBorder;
     QWidget *BottomBorder;
     QWidget *Sizer;
-    NoteEditor *NoteEdit;
+    // The body's text, shown as a picture until the window is first
+    // activated, clicked or dragged onto, or the text outgrows the window;
+    // from then on in the editor, made when first asked for.
+    QTextDocument *Document() const { return m_body; }
+    NoteEditor *NoteEdit();
     StripButton *NoteMenuButton;
     StripButton *LinkButton;
     StripButton *CloseButton;
@@ -75,28 +111,7 @@ public:
     QWidgetAction *CloseForLab1();
     const QList<QAction *> &CloseForMenuActions();
 
-    QAction *MenuShortCut;
-    QAction *ONTop;
-    QAction *ReduceToggle;
-    QAction *Customize;
-    QAction *DeleteNote;
-    QAction *CloseNote;
-    QAction *CloseFormBut;
-    QAction *PrintNote;
-    QAction *ExportNote;
-
-    QAction *Undo;
-    QAction *Cut;
-    QAction *Copy;
-    QAction *Paste;
-    QAction *Delete;
-    QAction *SelectAll;
-    QAction *Font;
-    QAction *Pain;
-    QAction *Bold;
-    QAction *Italic;
-    QAction *Underline;
-    QAction *Strikeout;
+    const TNoteActionList &ActionList1();
 
     // The web addresses marked in the body.
     const LinkHighlighter &WebLinks() const { return *m_links; }
@@ -179,6 +194,7 @@ public:
     void StrikeoutExecute();
 
 protected:
+    bool event(QEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
     void moveEvent(QMoveEvent *event) override;
@@ -192,6 +208,11 @@ protected:
 
 private:
     void createControls();
+    void createEditor();
+    void takeKeyboard();
+    void clearBody();
+    QWidget *bodyWidget() const;
+    bool viewEvent(QEvent *event);
     void createActions();
     QList<QAction *> createCloseForActions(QLatin1Char nameSuffix);
     void createNoteMenu();
@@ -222,6 +243,12 @@ private:
     bool m_stripPressed = false;
     QRect m_notePlace;
     bool m_userPlacing = false;
+    QTextDocument *m_body;
+    NoteBodyView *m_view = nullptr;
+    NoteEditor *m_editor = nullptr;
+    // What is typed first into an empty body, until there is an editor.
+    std::optional<QTextCharFormat> m_typingFormat;
+    std::unique_ptr<TNoteActionList> m_actions;
     LinkHighlighter *m_links;
     std::optional<WebLink> m_pressedLink;
     std::unique_ptr<QPrinter> m_ownPrinter;

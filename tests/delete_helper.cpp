@@ -23,6 +23,7 @@
 #include "tests/support/Actions.h"
 
 #include <QDeadlineTimer>
+#include <QMenu>
 #include <QThread>
 #include <QTimer>
 #include <QTreeWidget>
@@ -108,7 +109,7 @@ int main(int argc, char *argv[])
         user.stop();
         window->installEventFilter(&watch);
         QAction *deleteNote = mode == QLatin1String("manager") ? managerDeleteAction(QStringLiteral("N02"))
-                                                                : findAction(window, QStringLiteral("删除便笺"));
+                                                                : findAction(window->NoteMenu(), QStringLiteral("删除便笺"));
         if (deleteNote && deleteNote->isEnabled())
             deleteNote->trigger();
     });

@@ -98,18 +98,18 @@ enum class Typing { Replace, Append };
 QJsonObject typeInto(TNoteForm *window, const QString &text, Typing typing = Typing::Replace)
 {
     window->activateWindow();
-    window->NoteEdit->setFocus();
+    window->NoteEdit()->setFocus();
     if (typing == Typing::Replace) {
-        if (!trigger(window->SelectAll))
+        if (!trigger(window->ActionList1().SelectAll))
             return failure(QStringLiteral("select all is not available"));
     } else {
         QKeyEvent toEnd(QEvent::KeyPress, Qt::Key_End, Qt::ControlModifier);
-        QCoreApplication::sendEvent(window->NoteEdit, &toEnd);
+        QCoreApplication::sendEvent(window->NoteEdit(), &toEnd);
     }
-    const QString expected = typing == Typing::Replace ? text : window->NoteEdit->toPlainText() + text;
-    typeText(window->NoteEdit, text);
-    if (window->NoteEdit->toPlainText() != expected)
-        return failure(QStringLiteral("the editor holds ") + window->NoteEdit->toPlainText());
+    const QString expected = typing == Typing::Replace ? text : window->NoteEdit()->toPlainText() + text;
+    typeText(window->NoteEdit(), text);
+    if (window->NoteEdit()->toPlainText() != expected)
+        return failure(QStringLiteral("the editor holds ") + window->NoteEdit()->toPlainText());
     const QPointer<TNoteForm> alive(window);
     if (!waitFor([&] { return !alive || !alive->UpdateTimer->isActive(); }))
         return failure(QStringLiteral("the note was not stored"));
@@ -156,7 +156,7 @@ QJsonObject deleteNote(const QString &id)
     TNoteWrapper *wrapper = findNote(id);
     if (!wrapper || !wrapper->IsShown())
         return failure(QStringLiteral("no open note ") + id);
-    if (!trigger(wrapper->Window->DeleteNote))
+    if (!trigger(wrapper->Window->ActionList1().DeleteNote))
         return failure(QStringLiteral("the delete command is not available"));
     if (!waitFor([&] { return !findNote(id); }))
         return failure(QStringLiteral("the note stayed in the list"));
@@ -174,7 +174,7 @@ QJsonArray listNotes()
                          {QStringLiteral("shown"), wrapper->IsShown()}};
         // What the user sees, which may differ from the record until stored.
         if (wrapper->IsShown())
-            note.insert(QStringLiteral("windowText"), wrapper->Window->NoteEdit->toPlainText());
+            note.insert(QStringLiteral("windowText"), wrapper->Window->NoteEdit()->toPlainText());
         notes.append(note);
     }
     return notes;

@@ -206,7 +206,7 @@ void TestExportImport::exportAsksBeforeReplacing()
 {
     TNoteWrapper *note = openNote(QStringLiteral("笔记"), formattedBody());
     // What the window shows is exported, also before it was stored.
-    note->Window->NoteEdit->setPlainText(QStringLiteral("刚刚输入"));
+    note->Window->NoteEdit()->setPlainText(QStringLiteral("刚刚输入"));
     const QString target = m_files->filePath(QStringLiteral("笔记.txt"));
     QVERIFY(writeFileBytes(target, "old"));
     for (const bool replace : {false, true}) {

@@ -316,7 +316,7 @@ void TestFullDisk::failedSaveKeepsOldFile()
 QString TestFullDisk::typeAndStore(TNoteForm *form, const QString &text)
 {
     QSignalSpy stored(form->UpdateTimer, &QTimer::timeout);
-    QTest::keyClicks(form->NoteEdit, text);
+    QTest::keyClicks(form->NoteEdit(), text);
     if (!stored.wait(5000))
         return QStringLiteral("the window did not store its edits");
     return QString();
@@ -354,7 +354,7 @@ void TestFullDisk::noteWindowTellsOnceAndKeepsEdits()
     QVERIFY2(m_prompts.first().text.contains(wrapper->FileName), qPrintable(m_prompts.first().text));
     QCOMPARE(fileBytes(wrapper->FileName), saved);
     // The edits stay in the window and in the note record.
-    QCOMPARE(form->NoteEdit->toPlainText(), QStringLiteral("milk eggs bread"));
+    QCOMPARE(form->NoteEdit()->toPlainText(), QStringLiteral("milk eggs bread"));
     QCOMPARE(Rtf::toPlainText(wrapper->Note->Content), QStringLiteral("milk eggs bread"));
     endFailure();
 
@@ -369,7 +369,7 @@ void TestFullDisk::noteWindowTellsOnceAndKeepsEdits()
     endFailure();
     QCOMPARE(m_prompts.size(), 2);
     QCOMPARE(storedText(), QStringLiteral("milk eggs bread tea"));
-    QCOMPARE(form->NoteEdit->toPlainText(), QStringLiteral("milk eggs bread tea jam"));
+    QCOMPARE(form->NoteEdit()->toPlainText(), QStringLiteral("milk eggs bread tea jam"));
 }
 
 QTEST_MAIN(TestFullDisk)

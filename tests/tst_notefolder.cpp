@@ -100,7 +100,7 @@ TNoteWrapper *TestNoteFolder::noteOfFile(const QString &name) const
 
 void TestNoteFolder::typeInto(TNoteWrapper *wrapper, const QString &text)
 {
-    QTextEdit *editor = wrapper->Window->NoteEdit;
+    QTextEdit *editor = wrapper->Window->NoteEdit();
     editor->selectAll();
     QTest::keyClicks(editor, text);
 }
@@ -184,7 +184,7 @@ void TestNoteFolder::changesFromElsewhereTakenIn()
 
     // Changed elsewhere, nothing changed here: the window shows theirs.
     deliver(QStringLiteral("N1.knt"), QStringLiteral("edited there"), false, 300);
-    QTRY_COMPARE_WITH_TIMEOUT(first->Window->NoteEdit->toPlainText().trimmed(), QStringLiteral("edited there"), 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(first->Window->NoteEdit()->toPlainText().trimmed(), QStringLiteral("edited there"), 5000);
     QCOMPARE(first->Window->NotePlace().x(), 300);
     QCOMPARE(m_manager->Notes.Count(), 3);
 
@@ -218,7 +218,7 @@ void TestNoteFolder::bothSidesKept()
     deliver(QStringLiteral("N1.knt"), QStringLiteral("written there"));
     m_manager->NoteFiles()->scan();
     QCOMPARE(Rtf::toPlainText(one->Note->Content).trimmed(), QStringLiteral("written there"));
-    QCOMPARE(one->Window->NoteEdit->toPlainText().trimmed(), QStringLiteral("written there"));
+    QCOMPARE(one->Window->NoteEdit()->toPlainText().trimmed(), QStringLiteral("written there"));
     TNoteWrapper *copy = m_manager->Notes.Get(m_manager->Notes.Count() - 1);
     QCOMPARE(copy->Note->Title, QStringLiteral("original (冲突的副本)"));
     QVERIFY(copy->IsShown());

@@ -9,6 +9,7 @@
 #include "notewindow/NoteFormUnit.h"
 #include "platform/DateTime.h"
 #include "platform/RtfReader.h"
+#include "platform/RtfWriter.h"
 #include "tests/support/Actions.h"
 #include "tests/support/NoteWindowSetup.h"
 
@@ -17,6 +18,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTabWidget>
 #include <QTextEdit>
 #include <QTimer>
@@ -82,6 +84,8 @@ private slots:
     void noAnimationWhenShuttingDownOrSwitchedOff();
     void noteMenuItems();
     void altSpaceAndGlyphOpenMenuAndStopAlarm();
+    void bodyIsAPictureUntilUsed_data();
+    void bodyIsAPictureUntilUsed();
     void updateTimerWaitsForLastChange();
     void stripPixels();
 
@@ -135,6 +139,9 @@ TNoteWrapper *TestNoteForm::newNote()
     TNoteWrapper *wrapper = m_manager->NewNote();
     if (!wrapper->Window)
         return wrapper;
+    // As on a desktop, the new note is active before the user reaches its commands.
+    if (!activateNote(wrapper->Window))
+        qWarning("the new note did not become active");
     // Fixed place and size, stored so that later reads compare with them.
     wrapper->Window->setGeometry(120, 90, 180, 160);
     wrapper->ReadFromWindow();
@@ -161,7 +168,7 @@ void TestNoteForm::layout()
     QCOMPARE(form->RightBorder->geometry(), QRect(w - 3, 13, 3, h - 16));
     QCOMPARE(form->BottomBorder->geometry(), QRect(0, h - 3, w, 3));
     QCOMPARE(form->Sizer->geometry(), QRect(w - 3, h - 3, 3, 3));
-    QCOMPARE(form->NoteEdit->geometry(), QRect(3, 13, w - 6, h - 16));
+    QCOMPARE(form->NoteEdit()->geometry(), QRect(3, 13, w - 6, h - 16));
     QCOMPARE(form->NoteMenuButton->geometry(), QRect(1, 1, 11, 11));
     QCOMPARE(form->CloseButton->geometry(), QRect(w - 12, 1, 11, 11));
     QCOMPARE(form->LinkButton->y(), -25);
@@ -364,12 +371,12 @@ void TestNoteForm::noteMenuItems()
     QVERIFY(!form->CreationDateMenu()->isEnabled());
     QVERIFY(items.at(2)->isCheckable());
     QVERIFY(items.at(3)->isCheckable());
-    QVERIFY(form->PrintNote->isEnabled());
-    QVERIFY(form->Customize->isEnabled());
-    QCOMPARE(form->Customize->shortcut(), QKeySequence(QStringLiteral("Ctrl+O")));
-    QCOMPARE(form->DeleteNote->shortcut(), QKeySequence(QStringLiteral("Ctrl+D")));
-    QCOMPARE(form->CloseNote->shortcut(), QKeySequence(QStringLiteral("Ctrl+H")));
-    QCOMPARE(form->MenuShortCut->shortcut(), QKeySequence(QStringLiteral("Alt+Space")));
+    QVERIFY(form->ActionList1().PrintNote->isEnabled());
+    QVERIFY(form->ActionList1().Customize->isEnabled());
+    QCOMPARE(form->ActionList1().Customize->shortcut(), QKeySequence(QStringLiteral("Ctrl+O")));
+    QCOMPARE(form->ActionList1().DeleteNote->shortcut(), QKeySequence(QStringLiteral("Ctrl+D")));
+    QCOMPARE(form->ActionList1().CloseNote->shortcut(), QKeySequence(QStringLiteral("Ctrl+H")));
+    QCOMPARE(form->ActionList1().MenuShortCut->shortcut(), QKeySequence(QStringLiteral("Alt+Space")));
 
     QMenu *closeFor = items.at(4)->menu();
     QVERIFY(closeFor);
@@ -405,6 +412,66 @@ void TestNoteForm::altSpaceAndGlyphOpenMenuAndStopAlarm()
     form->NoteMenu()->hide();
 }
 
+void TestNoteForm::bodyIsAPictureUntilUsed_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("how");
+    const QString shortText = QStringLiteral("便笺 see www.example.org/a today");
+    QString longText;
+    for (int line = 0; line < 30; ++line)
+        longText += QStringLiteral("第 %1 行 line of a long note\n").arg(line);
+    QTest::newRow("short, clicked") << shortText << "click";
+    QTest::newRow("longer than the window, clicked") << longText << "click";
+    QTest::newRow("short, typed into at once") << shortText << "type";
+    QTest::newRow("long, scrolled") << longText << "wheel";
+}
+
+// Until a note is used its body is only drawn; the editor that replaces it
+// looks the same and takes the press, the key or the wheel that asked for it.
+void TestNoteForm::bodyIsAPictureUntilUsed()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, how);
+    auto form = shownForm(QRect(100, 120, 180, 160));
+    QTextDocument source;
+    source.setPlainText(text);
+    form->LoadContent(Rtf::write(source));
+    form->ApplyNoteColor(0x80FFFF);
+    QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+    QVERIFY(!form->findChild<NoteEditor *>());
+    const QImage picture = form->grab().toImage();
+
+    if (how == QLatin1String("click")) {
+        QWidget *body = QApplication::widgetAt(form->mapToGlobal(QPoint(40, 40)));
+        QVERIFY(body && body != form.get());
+        // On the second line: the cursor goes there, not to the end.
+        const QPoint at(20, 4 + QFontMetrics(form->Document()->defaultFont()).lineSpacing() * 3 / 2);
+        QTest::mouseClick(body, Qt::LeftButton, {}, at);
+        QVERIFY(form->findChild<NoteEditor *>());
+        const int clicked = form->NoteEdit()->cursorForPosition(at).position();
+        QVERIFY(clicked > 0 && clicked < text.size());
+        QCOMPARE(form->NoteEdit()->textCursor().position(), clicked);
+        QVERIFY(form->NoteEdit()->hasFocus());
+    } else if (how == QLatin1String("type")) {
+        form->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(form.get()));
+        QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("!"));
+        QCOMPARE(form->Document()->toPlainText(), text + QLatin1Char('!'));
+    } else {
+        QWidget *body = QApplication::widgetAt(form->mapToGlobal(QPoint(40, 40)));
+        QWheelEvent wheel(QPointF(40, 40), form->mapToGlobal(QPointF(40, 40)), {}, QPoint(0, -120), Qt::NoButton, {},
+                          Qt::NoScrollPhase, false);
+        QApplication::sendEvent(body, &wheel);
+        QVERIFY(form->NoteEdit()->verticalScrollBar()->value() > 0);
+        return;
+    }
+    if (how == QLatin1String("click")) {
+        // Inactive, the editor shows no cursor: the same picture as before.
+        form->NoteEdit()->clearFocus();
+        QCOMPARE(form->grab().toImage(), picture);
+    }
+}
+
 void TestNoteForm::updateTimerWaitsForLastChange()
 {
     auto form = shownForm(QRect(10, 10, 157, 150));
@@ -418,7 +485,7 @@ void TestNoteForm::updateTimerWaitsForLastChange()
     };
     QVERIFY(restartedBy([&] { form->resize(170, 150); }));
     QVERIFY(restartedBy([&] { form->move(30, 40); }));
-    QVERIFY(restartedBy([&] { QTest::keyClicks(form->NoteEdit, QStringLiteral("abc")); }));
+    QVERIFY(restartedBy([&] { QTest::keyClicks(form->NoteEdit(), QStringLiteral("abc")); }));
     QVERIFY(restartedBy([&] { QTest::mouseRelease(form->TitleOwnerDraw, Qt::LeftButton, {}, QPoint(30, 5)); }));
     QCOMPARE(fired.count(), 0);
 
@@ -493,7 +560,7 @@ void TestNoteForm::reducedStateMasksToStrip()
     QCOMPARE(wrapper->Note->Height, 160);
 
     form->NoteMenuPopup();
-    QVERIFY(form->ReduceToggle->isChecked());
+    QVERIFY(form->ActionList1().ReduceToggle->isChecked());
 
     // Reopening keeps the state; a double-click brings the body back.
     wrapper->RefreshWindow();
@@ -521,7 +588,7 @@ void TestNoteForm::delayedStoreReadsWindowAndSavesWithSafeSave()
     QVERIFY(!QFile::exists(wrapper->FileName));
 
     Settings.SafeSave = true;
-    QTest::keyClicks(form->NoteEdit, QStringLiteral("milk"));
+    QTest::keyClicks(form->NoteEdit(), QStringLiteral("milk"));
     QVERIFY(fired.wait(5000));
     TNoteClass stored(wrapper->NoteID);
     QCOMPARE(stored.LoadFromFile(wrapper->FileName), TNoteClass::LoadResult::Loaded);
@@ -534,7 +601,7 @@ void TestNoteForm::closeGlyphHidesAndSavesOnce()
     Settings.SafeSave = false;
     TNoteWrapper *wrapper = newNote();
     const QPointer<TNoteForm> form = wrapper->Window.data();
-    QTest::keyClicks(form->NoteEdit, QStringLiteral("keep me"));
+    QTest::keyClicks(form->NoteEdit(), QStringLiteral("keep me"));
     QTest::mouseClick(form->CloseButton, Qt::LeftButton, {}, QPoint(5, 5));
     QVERIFY(wrapper->Window.isNull());
     QVERIFY(wrapper->Note->IsHidden());
@@ -546,7 +613,7 @@ void TestNoteForm::closeGlyphHidesAndSavesOnce()
     QCOMPARE(Rtf::toPlainText(stored.Content), QStringLiteral("keep me"));
 
     // A second click while the window goes does nothing more.
-    QVERIFY(!form->CloseFormBut->isEnabled());
+    QVERIFY(!form->ActionList1().CloseFormBut->isEnabled());
     QVERIFY(QFile::remove(wrapper->FileName));
     form->CloseFormButExecute();
     QVERIFY(!QFile::exists(wrapper->FileName));
@@ -559,7 +626,7 @@ void TestNoteForm::windowManagerCloseGoesThroughCloseCommand()
     Settings.SafeSave = false;
     TNoteWrapper *wrapper = newNote();
     const QPointer<TNoteForm> form = wrapper->Window.data();
-    QTest::keyClicks(form->NoteEdit, QStringLiteral("typed"));
+    QTest::keyClicks(form->NoteEdit(), QStringLiteral("typed"));
     form->move(200, 150);
     QVERIFY(!form->close());
     QTRY_VERIFY(wrapper->Window.isNull());
@@ -608,7 +675,7 @@ void TestNoteForm::onTopKeepsPlace()
     QVERIFY(form->isVisible());
     QCOMPARE(form->pos(), QPoint(210, 130));
     form->NoteMenuPopup();
-    QVERIFY(form->ONTop->isChecked());
+    QVERIFY(form->ActionList1().ONTop->isChecked());
 
     TRIGGER_ACTION(form, "总在最上面");
     QVERIFY(!wrapper->Note->IsOnTop());
@@ -623,7 +690,7 @@ void TestNoteForm::customizeOpensPropertiesAndSaves()
     TNoteWrapper *wrapper = newNote();
     TNoteForm *form = wrapper->Window;
     form->move(230, 140);
-    QTest::keyClicks(form->NoteEdit, QStringLiteral("props"));
+    QTest::keyClicks(form->NoteEdit(), QStringLiteral("props"));
     QString caption;
     QTimer::singleShot(0, [&] {
         if (auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget())) {
@@ -714,7 +781,7 @@ void TestNoteForm::closeForHidesUntilLater()
 {
     TNoteWrapper *wrapper = newNote();
     QPointer<TNoteForm> form = wrapper->Window.data();
-    QTest::keyClicks(form->NoteEdit, QStringLiteral("later"));
+    QTest::keyClicks(form->NoteEdit(), QStringLiteral("later"));
     TRIGGER_ACTION(form->Closefor1(), "5 分钟");
     QVERIFY(wrapper->Window.isNull());
     QVERIFY(wrapper->Note->IsHidden());
@@ -729,7 +796,7 @@ void TestNoteForm::closeForHidesUntilLater()
     wrapper->ShowNote();
     form = wrapper->Window.data();
     QVERIFY(form);
-    QCOMPARE(form->NoteEdit->toPlainText(), QStringLiteral("later"));
+    QCOMPARE(form->NoteEdit()->toPlainText(), QStringLiteral("later"));
     TRIGGER_ACTION(form->Closefor1(), "直到明天");
     QCOMPARE(wrapper->Note->AutoShowTime, dateOf(Now()) + 1);
     QVERIFY(wrapper->Window.isNull());
@@ -744,6 +811,7 @@ void TestNoteForm::deleteNoteAsksThenCloses()
     wrapper->Save();
     const QString file = wrapper->FileName;
     const QPointer<TNoteForm> form = wrapper->Window.data();
+    QVERIFY(activateNote(form));
 
     QStringList asked;
     bool answer = false;

@@ -124,7 +124,7 @@ void TestNotes::loadsEveryFileAndOpensVisibleNotes()
     QVERIFY(open->IsShown());
     QCOMPARE(open->Window->objectName(), QStringLiteral("N01"));
     QCOMPARE(open->Window->geometry(), QRect(50, 60, 170, 150));
-    QCOMPARE(open->Window->NoteEdit->toPlainText(), QStringLiteral("open"));
+    QCOMPARE(open->Window->NoteEdit()->toPlainText(), QStringLiteral("open"));
     QVERIFY(!manager.Notes.Get(1)->IsShown());
     QVERIFY(manager.Notes.Get(2)->Damaged);
     QCOMPARE(manager.Notes.Get(2)->Note->Title, QStringLiteral("损坏的便笺         "));
@@ -249,7 +249,7 @@ void TestNotes::hideForMinutesAndAutoShow()
     manager.CheckTimers();
     QVERIFY(note->IsShown());
     QCOMPARE(note->Window->pos(), QPoint(120, 130));
-    QCOMPARE(note->Window->NoteEdit->toPlainText(), QStringLiteral("back soon"));
+    QCOMPARE(note->Window->NoteEdit()->toPlainText(), QStringLiteral("back soon"));
     QCOMPARE(note->Note->AutoShowState, 0);
     TNoteClass stored(QStringLiteral("N01"));
     QCOMPARE(stored.LoadFromFile(note->FileName), TNoteClass::LoadResult::Loaded);
@@ -357,7 +357,7 @@ void TestNotes::upperCaseExtensionKeepsItsFile()
         TNoteWrapper *note = manager.Notes.Get(0);
         QCOMPARE(note->NoteID, QStringLiteral("N07"));
         QCOMPARE(note->FileName, upper);
-        QCOMPARE(note->Window->NoteEdit->toPlainText(), QStringLiteral("upper"));
+        QCOMPARE(note->Window->NoteEdit()->toPlainText(), QStringLiteral("upper"));
         note->Window->move(222, 111);
         manager.CloseAll();
     }
@@ -432,7 +432,7 @@ void TestNotes::editsReachTheFileAfterOneSecond()
     writeNote(QStringLiteral("N01"), QStringLiteral("before"));
     TNotesManager manager;
     TNoteWrapper *note = manager.Notes.Get(0);
-    QTextEdit *edit = note->Window->NoteEdit;
+    QTextEdit *edit = note->Window->NoteEdit();
     QTest::qWait(1200); // the store after opening
     QTextCursor cursor(edit->document());
     cursor.movePosition(QTextCursor::End);

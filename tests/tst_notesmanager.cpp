@@ -10,6 +10,7 @@
 #include "platform/RegistryStore.h"
 #include "platform/RtfReader.h"
 #include "tests/support/Actions.h"
+#include "tests/support/NoteWindowSetup.h"
 #include "tests/support/FileHelpers.h"
 
 #include <QCheckBox>
@@ -492,7 +493,7 @@ void TestNotesManager::propertiesCancelStillSaves()
     writeNote(QStringLiteral("N01"), QStringLiteral("cancel"));
     CreateNoteEngine();
     TNoteWrapper *note = wrapperById(QStringLiteral("N01"));
-    note->Window->NoteEdit->setPlainText(QStringLiteral("typed before"));
+    note->Window->NoteEdit()->setPlainText(QStringLiteral("typed before"));
     note->ReadFromWindow();
     onPropertiesDialog([](TNoteConf *dialog) {
         dialog->Titleedit->setText(QStringLiteral("changed"));
@@ -594,7 +595,9 @@ void TestNotesManager::shutdownDuringClose()
 
     QWidget *commands = window.data();
     QString caption = QStringLiteral("删除便笺");
-    if (command != NoteWindowDelete) {
+    if (command == NoteWindowDelete) {
+        QVERIFY(activateNote(window));
+    } else {
         NoteEngine->ShowNotesManager();
         select(QStringLiteral("close"));
         NotesManagerForm->updateActions();

@@ -697,7 +697,7 @@ void TestOptions::configureFillsAndTakesBack()
     Settings = from;
     TNoteForm *note = windowOf(QStringLiteral("N01"));
     QVERIFY(note);
-    note->NoteEdit->setPlainText(QStringLiteral("typed before the settings"));
+    note->NoteEdit()->setPlainText(QStringLiteral("typed before the settings"));
     const QString noteFile = NoteFileName(QStringLiteral("N01"));
     QVERIFY(!fileBytes(noteFile).contains("typed before"));
 
@@ -819,7 +819,7 @@ void TestOptions::okAppliesToOpenAndNewNotes()
     TNoteWrapper *created = NoteEngine->Manager->NewNote();
     QVERIFY(created->Window);
     QCOMPARE(created->Window->size(), QSize(wanted.DefNoteWidth, wanted.DefNoteHeight));
-    const QFont body = created->Window->NoteEdit->document()->defaultFont();
+    const QFont body = created->Window->NoteEdit()->document()->defaultFont();
     QCOMPARE(body.family(), wanted.NoteFont.faceName());
     QCOMPARE(body.pointSize(), int(wanted.NoteFont.Size));
     QVERIFY(created->Window->AlphaBlend());

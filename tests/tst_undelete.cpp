@@ -8,6 +8,7 @@
 #include "notewindow/NoteFormUnit.h"
 #include "platform/RegistryStore.h"
 #include "tests/support/Actions.h"
+#include "tests/support/NoteWindowSetup.h"
 #include "tests/support/FileHelpers.h"
 
 #include <QDir>
@@ -132,7 +133,9 @@ void TestUndelete::deletedAndRestoredAfterRestart()
     NoteEngine->ShowNotesManager();
 
     // From the note's own menu, after the question as before.
-    TRIGGER_ACTION(wrapperById(QStringLiteral("N01"))->Window.data(), "删除便笺");
+    TNoteForm *window = wrapperById(QStringLiteral("N01"))->Window;
+    QVERIFY(activateNote(window));
+    TRIGGER_ACTION(window, "删除便笺");
     QVERIFY(m_prompts.value(0).text.startsWith(QStringLiteral("你确定要删除这个便笺吗?")));
     QVERIFY(!QFile::exists(NoteFileName(QStringLiteral("N01"))));
     QCOMPARE(QFileInfo(deletedFile(QStringLiteral("N01.knt"))).lastModified(), Clock::now());
@@ -162,7 +165,7 @@ void TestUndelete::deletedAndRestoredAfterRestart()
     QCOMPARE(one->Window->NotePlace(), QRect(120, 90, 210, 160));
     QCOMPARE(one->Note->NoteColor, TColor(0x80FFFF));
     QVERIFY(one->Note->AlarmSet && one->Note->AlarmTime == Now() + 40.0);
-    QCOMPARE(one->Window->NoteEdit->toPlainText().trimmed(), QStringLiteral("one text"));
+    QCOMPARE(one->Window->NoteEdit()->toPlainText().trimmed(), QStringLiteral("one text"));
     QVERIFY(rowTitles().isEmpty());
 
     showDeleted(false);

@@ -2,11 +2,13 @@
 
 #include "app/InternalProcs.h"
 #include "app/RegistryUnit.h"
+#include "notewindow/NoteFormUnit.h"
 #include "platform/DateTime.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QEvent>
+#include <QTest>
 
 void resetNoteWindowWorld(const QString &bodyFace, quint8 bodySize)
 {
@@ -27,4 +29,15 @@ void resetNoteWindowWorld(const QString &bodyFace, quint8 bodySize)
 void flushDeletes()
 {
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+bool activateNote(TNoteForm *window)
+{
+    window->activateWindow();
+    if (!QTest::qWaitForWindowActive(window))
+        return false;
+    return QTest::qWaitFor([window] {
+        const auto *editor = window->findChild<NoteEditor *>();
+        return editor && editor->hasFocus();
+    });
 }

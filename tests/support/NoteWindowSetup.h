@@ -9,3 +9,9 @@ void resetNoteWindowWorld(const QString &bodyFace, quint8 bodySize);
 
 // Deletes the windows and objects whose deleteLater() is still pending.
 void flushDeletes();
+
+class TNoteForm;
+
+// Activates a note window as a click would and waits until it has settled:
+// its editor has the keyboard and its commands exist. False when it did not.
+[[nodiscard]] bool activateNote(TNoteForm *window);
