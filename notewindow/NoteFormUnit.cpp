@@ -429,14 +429,6 @@ QWidget *TNoteForm::bodyWidget() const
     return m_view;
 }
 
-void TNoteForm::takeKeyboard()
-{
-    if (!isActiveWindow())
-        return;
-    NoteEdit();
-    ActionList1();
-}
-
 const TNoteActionList &TNoteForm::ActionList1()
 {
     if (!m_actions) {
@@ -678,9 +670,6 @@ void TNoteForm::FormShow()
 
 void TNoteForm::FormActivate()
 {
-    // Windows are activated in passing as they appear; the editor and the
-    // commands' shortcuts come when one stays active.
-    QMetaObject::invokeMethod(this, &TNoteForm::takeKeyboard, Qt::QueuedConnection);
     if (Settings.NoteTransparency)
         SetAlphaBlendValue(kActiveAlpha);
 }
@@ -1210,10 +1199,12 @@ bool TNoteForm::eventFilter(QObject *watched, QEvent *event)
 
 bool TNoteForm::event(QEvent *event)
 {
-    // A key for this window before it has settled: the shortcuts are looked
-    // up after this, and the key itself goes to the editor.
-    if (event->type() == QEvent::ShortcutOverride)
-        takeKeyboard();
+    // A key for this window: the editor takes it, and the commands'
+    // shortcuts are looked up after this.
+    if (event->type() == QEvent::ShortcutOverride) {
+        NoteEdit();
+        ActionList1();
+    }
     return QWidget::event(event);
 }
 

@@ -27,9 +27,8 @@ class StripButton;
 class TNoteWrapper;
 class WindowDrag;
 
-// The note window's commands, with their shortcuts. A window makes them when
-// it is first activated or its commands are first wanted: no shortcut can
-// reach it before, and most notes are only looked at.
+// The note window's commands, with their shortcuts. A window makes them at
+// its first key or when a menu first opens: most notes are only looked at.
 struct TNoteActionList
 {
     QAction *MenuShortCut;
@@ -88,8 +87,8 @@ public:
     QWidget *BottomBorder;
     QWidget *Sizer;
     // The body's text, shown as a picture until the window is first
-    // activated, clicked or dragged onto, or the text outgrows the window;
-    // from then on in the editor, made when first asked for.
+    // clicked, scrolled, typed into or dragged onto; from then on in the
+    // editor, made when first asked for.
     QTextDocument *Document() const { return m_body; }
     NoteEditor *NoteEdit();
     StripButton *NoteMenuButton;
@@ -209,7 +208,6 @@ protected:
 private:
     void createControls();
     void createEditor();
-    void takeKeyboard();
     void clearBody();
     QWidget *bodyWidget() const;
     bool viewEvent(QEvent *event);

@@ -453,8 +453,10 @@ void TestNoteForm::bodyIsAPictureUntilUsed()
         QCOMPARE(form->NoteEdit()->textCursor().position(), clicked);
         QVERIFY(form->NoteEdit()->hasFocus());
     } else if (how == QLatin1String("type")) {
+        // Active but untouched, it shows no cursor: nothing blinks.
         form->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(form.get()));
+        QVERIFY(!form->findChild<NoteEditor *>());
         QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("!"));
         QCOMPARE(form->Document()->toPlainText(), text + QLatin1Char('!'));
     } else {

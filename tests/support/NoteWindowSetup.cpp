@@ -36,8 +36,7 @@ bool activateNote(TNoteForm *window)
     window->activateWindow();
     if (!QTest::qWaitForWindowActive(window))
         return false;
-    return QTest::qWaitFor([window] {
-        const auto *editor = window->findChild<NoteEditor *>();
-        return editor && editor->hasFocus();
-    });
+    QTest::keyClick(window, Qt::Key_Shift);
+    const auto *editor = window->findChild<NoteEditor *>();
+    return editor && editor->hasFocus();
 }

@@ -12,6 +12,7 @@ void flushDeletes();
 
 class TNoteForm;
 
-// Activates a note window as a click would and waits until it has settled:
-// its editor has the keyboard and its commands exist. False when it did not.
+// Activates a note window and presses Shift in it, as a user who starts to
+// type: from then on its editor has the keyboard and its commands exist.
+// False when it did not come so far.
 [[nodiscard]] bool activateNote(TNoteForm *window);
