@@ -41,6 +41,7 @@
 #include <QWidgetAction>
 
 #include <algorithm>
+#include <utility>
 #include <chrono>
 
 namespace {
@@ -164,8 +165,9 @@ TNoteForm::TNoteForm()
 TNoteForm::~TNoteForm()
 {
     // The editor edits the document to the last; children go in the order
-    // they were made, and the document came first.
-    delete m_editor;
+    // they were made, and the document came first. Its parts' last events
+    // must not find it half destroyed.
+    delete std::exchange(m_editor, nullptr);
 }
 
 void TNoteForm::createControls()
