@@ -8,6 +8,7 @@
 #include "platform/RtfReader.h"
 #include "platform/RtfWriter.h"
 #include "tests/support/Actions.h"
+#include "tests/support/NoteWindowSetup.h"
 #include "tests/support/FileHelpers.h"
 #include "tests/support/FontRecords.h"
 
@@ -146,10 +147,7 @@ void TestExportImport::init()
 
 void TestExportImport::cleanup()
 {
-    if (NotesManagerForm)
-        NotesManagerForm->close();
-    DestroyNoteEngine();
-    QTest::qWait(10);
+    closeNoteEngine();
     setPromptHook({});
 }
 

@@ -126,10 +126,7 @@ void TestNotesManager::init()
 
 void TestNotesManager::cleanup()
 {
-    if (NotesManagerForm)
-        NotesManagerForm->close();
-    DestroyNoteEngine();
-    QTest::qWait(10);
+    closeNoteEngine();
     setPromptHook({});
     Clock::useSystemTime();
     delete m_dir;

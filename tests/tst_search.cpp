@@ -6,6 +6,7 @@
 #include "notewindow/NoteFormUnit.h"
 #include "platform/RegistryStore.h"
 #include "platform/RtfWriter.h"
+#include "tests/support/NoteWindowSetup.h"
 
 #include <QInputMethodEvent>
 #include <QLineEdit>
@@ -101,10 +102,7 @@ void TestSearch::init()
 
 void TestSearch::cleanup()
 {
-    if (NotesManagerForm)
-        NotesManagerForm->close();
-    DestroyNoteEngine();
-    QTest::qWait(10);
+    closeNoteEngine();
     m_dir.reset();
 }
 

@@ -67,10 +67,7 @@ void TestUndelete::init()
 
 void TestUndelete::cleanup()
 {
-    if (NotesManagerForm)
-        NotesManagerForm->close();
-    DestroyNoteEngine();
-    QTest::qWait(10);
+    closeNoteEngine();
     setPromptHook({});
     Clock::useSystemTime();
     delete m_dir;

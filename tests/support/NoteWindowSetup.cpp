@@ -1,7 +1,9 @@
 #include "tests/support/NoteWindowSetup.h"
 
+#include "app/BrisquelEngineUnit.h"
 #include "app/InternalProcs.h"
 #include "app/RegistryUnit.h"
+#include "dialogs/frmNotesManagerForm.h"
 #include "notewindow/NoteFormUnit.h"
 #include "platform/DateTime.h"
 
@@ -39,4 +41,12 @@ bool activateNote(TNoteForm *window)
     QTest::keyClick(window, Qt::Key_Shift);
     const auto *editor = window->findChild<NoteEditor *>();
     return editor && editor->hasFocus();
+}
+
+void closeNoteEngine()
+{
+    if (NotesManagerForm)
+        NotesManagerForm->close();
+    DestroyNoteEngine();
+    QTest::qWait(10);
 }

@@ -16,3 +16,7 @@ class TNoteForm;
 // type: from then on its editor has the keyboard and its commands exist.
 // False when it did not come so far.
 [[nodiscard]] bool activateNote(TNoteForm *window);
+
+// Closes the notes manager and ends the note engine, then lets the closed
+// windows' last events run.
+void closeNoteEngine();
