@@ -3,18 +3,41 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
-#include <QLocalServer>
-#include <QLocalSocket>
 #include <QLockFile>
 #include <QScopeGuard>
+#include <QSocketNotifier>
 #include <QStandardPaths>
 #include <QTimer>
 #include <QtEndian>
 
 #include <cerrno>
-#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
+
+// One requester's connection, from its acceptance until it is answered or
+// hangs up.
+class InstanceRequest final : public QObject
+{
+public:
+    InstanceRequest(LocalSocket socket, QObject *parent)
+        : QObject(parent)
+        , m_socket(std::move(socket))
+        , m_readable(new QSocketNotifier(qintptr(m_socket.descriptor()), QSocketNotifier::Read, this))
+    {
+    }
+    // The notifier goes before the descriptor it watches.
+    ~InstanceRequest() override { delete m_readable; }
+
+    const LocalSocket &socket() const { return m_socket; }
+    QSocketNotifier *readable() const { return m_readable; }
+    QByteArray &received() { return m_received; }
+
+private:
+    LocalSocket m_socket;
+    QSocketNotifier *m_readable;
+    QByteArray m_received;
+};
 
 namespace {
 
@@ -38,19 +61,6 @@ bool ensurePrivateFolder(const QString &path)
     return (info.st_mode & 07777) == 0700 || ::chmod(native.constData(), 0700) == 0;
 }
 
-// Only connections of the same user may talk to the program; anything we
-// cannot verify counts as foreign.
-bool peerIsSameUser(qintptr descriptor)
-{
-    struct ucred credentials {};
-    socklen_t length = sizeof credentials;
-    if (descriptor < 0
-        || ::getsockopt(int(descriptor), SOL_SOCKET, SO_PEERCRED, &credentials, &length) != 0
-        || length != sizeof credentials)
-        return false;
-    return credentials.uid == ::geteuid();
-}
-
 QByteArray encodeMessage(qint32 value)
 {
     QByteArray bytes(MessageSize, Qt::Uninitialized);
@@ -63,15 +73,13 @@ qint32 decodeMessage(const QByteArray &bytes)
     return qFromLittleEndian<qint32>(bytes.constData());
 }
 
-void sendAnswer(QLocalSocket *socket, qint32 answer)
+// Answers and hangs up.
+void sendAnswer(InstanceRequest *request, qint32 answer)
 {
-    if (!socket || socket->state() != QLocalSocket::ConnectedState)
+    if (!request)
         return;
-    socket->write(encodeMessage(answer));
-    socket->flush();
-    while (socket->bytesToWrite() > 0 && socket->waitForBytesWritten(AnswerFlushMs)) {
-    }
-    socket->disconnectFromServer();
+    request->socket().write(encodeMessage(answer), QDeadlineTimer(AnswerFlushMs));
+    request->deleteLater();
 }
 
 } // namespace
@@ -85,8 +93,11 @@ SingleInstance::~SingleInstance()
 {
     // The socket goes before the lock, so that a successor that takes the lock
     // never loses its fresh socket to us.
-    if (m_server)
-        m_server->close();
+    delete std::exchange(m_serverNotifier, nullptr);
+    if (m_server.isValid()) {
+        m_server = {};
+        QFile::remove(m_socketPath);
+    }
     m_lock.reset();
 }
 
@@ -121,7 +132,7 @@ bool SingleInstance::holdsLock() const
 
 bool SingleInstance::isListening() const
 {
-    return m_server && m_server->isListening();
+    return m_server.isValid();
 }
 
 void SingleInstance::setTerminateHandler(std::function<int()> handler)
@@ -135,42 +146,41 @@ void SingleInstance::setTerminateHandler(std::function<int()> handler)
 
 void SingleInstance::startServer(const QString &folder)
 {
-    const QString path = folder + QLatin1Char('/') + SocketName;
     // Only the lock holder gets here, so a socket file already in place is a
-    // dead holder's; listening with these options replaces it.
-    m_server = new QLocalServer(this);
-    m_server->setSocketOptions(QLocalServer::UserAccessOption);
-    connect(m_server, &QLocalServer::newConnection, this, &SingleInstance::acceptConnections);
-    if (!m_server->listen(path)) {
-        delete m_server;
-        m_server = nullptr;
-    }
+    // dead holder's, and listening replaces it.
+    m_socketPath = folder + QLatin1Char('/') + SocketName;
+    m_server = LocalSocket::listen(m_socketPath);
+    if (!m_server.isValid())
+        return;
+    m_serverNotifier = new QSocketNotifier(qintptr(m_server.descriptor()), QSocketNotifier::Read, this);
+    connect(m_serverNotifier, &QSocketNotifier::activated, this, &SingleInstance::acceptConnections);
 }
 
 void SingleInstance::acceptConnections()
 {
-    while (QLocalSocket *socket = m_server->nextPendingConnection()) {
-        connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
-        if (!peerIsSameUser(socket->socketDescriptor())) {
-            socket->abort();
-            socket->deleteLater();
+    for (LocalSocket socket = m_server.accept(); socket.isValid(); socket = m_server.accept()) {
+        if (!socket.peerIsSameUser())
             continue;
-        }
-        connect(socket, &QLocalSocket::readyRead, this, [this, socket] { readRequest(socket); });
-        readRequest(socket);
+        auto *request = new InstanceRequest(std::move(socket), this);
+        connect(request->readable(), &QSocketNotifier::activated, this, [this, request] { readRequest(request); });
+        readRequest(request);
     }
 }
 
-void SingleInstance::readRequest(QLocalSocket *socket)
+void SingleInstance::readRequest(InstanceRequest *request)
 {
-    if (socket->bytesAvailable() < MessageSize)
-        return;
-    disconnect(socket, &QLocalSocket::readyRead, this, nullptr);
-    if (decodeMessage(socket->read(MessageSize)) != TerminateMessage) {
-        socket->abort();
+    const LocalSocket::ReadState state = request->socket().readAvailable(request->received(), MessageSize);
+    if (request->received().size() < MessageSize) {
+        if (state == LocalSocket::ReadState::Closed)
+            request->deleteLater();
         return;
     }
-    m_requests.append(socket);
+    request->readable()->setEnabled(false);
+    if (decodeMessage(request->received()) != TerminateMessage) {
+        request->deleteLater();
+        return;
+    }
+    m_requests.append(request);
     emit terminateRequested();
     serveRequests();
 }
@@ -184,7 +194,7 @@ void SingleInstance::serveRequests()
     if (m_serving)
         return;
     while (m_handler && !m_requests.isEmpty()) {
-        const QPointer<QLocalSocket> socket = m_requests.takeFirst();
+        const QPointer<InstanceRequest> request = m_requests.takeFirst();
         bool answered = false;
         m_serving = true;
         const auto done = qScopeGuard([&] {
@@ -192,14 +202,14 @@ void SingleInstance::serveRequests()
             if (answered)
                 return;
             // The handler threw: let its requester go and keep serving.
-            if (socket)
-                socket->abort();
+            if (request)
+                request->deleteLater();
             if (!m_requests.isEmpty())
                 QTimer::singleShot(0, this, &SingleInstance::serveRequests);
         });
         const qint32 answer = m_handler();
         answered = true;
-        sendAnswer(socket, answer);
+        sendAnswer(request, answer);
     }
 }
 
@@ -209,18 +219,11 @@ SingleInstance::TerminateReply SingleInstance::SendTerminateRequest(int timeoutM
     if (folder.isEmpty())
         return {};
     const QDeadlineTimer deadline(timeoutMs);
-    QLocalSocket socket;
-    socket.connectToServer(folder + QLatin1Char('/') + SocketName);
-    if (!socket.waitForConnected(int(deadline.remainingTime())) || !peerIsSameUser(socket.socketDescriptor()))
+    const LocalSocket socket = LocalSocket::connectTo(folder + QLatin1Char('/') + SocketName, deadline);
+    if (!socket.isValid() || !socket.peerIsSameUser())
         return {};
-    socket.write(encodeMessage(TerminateMessage));
-    while (socket.bytesToWrite() > 0) {
-        if (!socket.waitForBytesWritten(int(deadline.remainingTime())))
-            return {TerminateStatus::NoAnswer, 0};
-    }
-    while (socket.bytesAvailable() < MessageSize) {
-        if (!socket.waitForReadyRead(int(deadline.remainingTime())))
-            return {TerminateStatus::NoAnswer, 0};
-    }
-    return {TerminateStatus::Answered, decodeMessage(socket.read(MessageSize))};
+    QByteArray answer;
+    if (!socket.write(encodeMessage(TerminateMessage), deadline) || !socket.read(answer, MessageSize, deadline))
+        return {TerminateStatus::NoAnswer, 0};
+    return {TerminateStatus::Answered, decodeMessage(answer)};
 }

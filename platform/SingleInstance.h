@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/LocalSocket.h"
+
 #include <QList>
 #include <QObject>
 #include <QPointer>
@@ -8,9 +10,9 @@
 #include <functional>
 #include <memory>
 
-class QLocalServer;
-class QLocalSocket;
+class InstanceRequest;
 class QLockFile;
+class QSocketNotifier;
 
 // The single-instance service of the normal run. The instance that holds the
 // lock file "Brisquel_istance.lock" in the user's private runtime folder is the
@@ -75,12 +77,14 @@ signals:
 private:
     void startServer(const QString &folder);
     void acceptConnections();
-    void readRequest(QLocalSocket *socket);
+    void readRequest(InstanceRequest *request);
     void serveRequests();
 
     std::unique_ptr<QLockFile> m_lock;
-    QLocalServer *m_server = nullptr;
+    LocalSocket m_server;
+    QString m_socketPath;
+    QSocketNotifier *m_serverNotifier = nullptr;
     std::function<int()> m_handler;
-    QList<QPointer<QLocalSocket>> m_requests;
+    QList<QPointer<InstanceRequest>> m_requests;
     bool m_serving = false;
 };
