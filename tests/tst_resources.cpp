@@ -133,6 +133,8 @@ class TestResources final : public QObject
 
 private slots:
     void initTestCase();
+    void drawingsReadWhenDrawn();
+    void programIconFromRenders();
 
     void listIconsRender_data();
     void listIconsRender();
@@ -158,6 +160,46 @@ private slots:
 void TestResources::initTestCase()
 {
     QStandardPaths::setTestModeEnabled(true);
+}
+
+// Runs first: nothing in this process may have drawn an SVG before.
+void TestResources::drawingsReadWhenDrawn()
+{
+    const auto svgLoaded = [] {
+        QFile maps(QStringLiteral("/proc/self/maps"));
+        return maps.open(QIODevice::ReadOnly) && maps.readAll().contains("libQt6Svg");
+    };
+    QVERIFY(!svgLoaded());
+    // What a start does: the tray shows the program icon, the menus get theirs.
+    QVERIFY(!MainIcon().pixmap(22, 22).isNull());
+    const QIcon menuIcon = TrayMenuIcon(0);
+    QVERIFY(!menuIcon.isNull());
+    QVERIFY(!svgLoaded());
+    // Opening the menu draws the drawing.
+    QVERIFY(opaqueShare(menuIcon.pixmap(16, 16).toImage()) > 0.08);
+    QVERIFY(svgLoaded());
+}
+
+void TestResources::programIconFromRenders()
+{
+    const QIcon icon = MainIcon();
+    const auto render = [](int size) {
+        QImage image(QStringLiteral(BRISQUEL_RESOURCES_BUILD "/hicolor/%1x%1/apps/brisquel.png").arg(size), "PNG");
+        return image.convertToFormat(QImage::Format_ARGB32);
+    };
+    QCOMPARE(icon.pixmap(22, 22).toImage().convertToFormat(QImage::Format_ARGB32), render(22));
+    // Between renders: the next larger one, scaled down.
+    const QPixmap between = icon.pixmap(40, 40);
+    QCOMPARE(between.size(), QSize(40, 40));
+    QCOMPARE(qAlpha(between.toImage().pixel(39, 39)), 0);
+    QVERIFY(opaqueShare(between.toImage()) > 0.3);
+    // A screen at twice the density gets the 32-pixel render for 16.
+    const QPixmap doubled = icon.pixmap(QSize(16, 16), 2.0);
+    QCOMPARE(doubled.size(), QSize(32, 32));
+    QImage expected = render(32);
+    expected.setDevicePixelRatio(2.0);
+    QCOMPARE(doubled.toImage().convertToFormat(QImage::Format_ARGB32), expected);
+    QCOMPARE(icon.availableSizes().size(), 8);
 }
 
 void TestResources::listIconsRender_data()
