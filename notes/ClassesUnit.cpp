@@ -287,23 +287,15 @@ bool TNoteClass::HasLinkedFile() const
     return false;
 }
 
-int TNoteClass::PeekVersion(const QString &path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        throw BrisquelError(QStringLiteral("Cannot open file \"%1\". %2").arg(path, file.errorString()));
-    char first;
-    return file.getChar(&first) ? int(quint8(first)) : -1;
-}
-
 TNoteClass::LoadResult TNoteClass::LoadFromFile(const QString &path)
 {
-    const int version = PeekVersion(path);
-    if (version < 0)
+    // Read once: the layout depends on the first byte.
+    const QByteArray data = readWholeFile(path);
+    if (data.isEmpty())
         return LoadResult::EmptyFile;
+    const int version = quint8(data.at(0));
     if (version > kCurrentVersion)
         return LoadResult::NewerVersion;
-    const QByteArray data = readWholeFile(path);
     const bool loaded = version == kCurrentVersion ? LoadCurrent(data) : LoadLegacy(data);
     return loaded ? LoadResult::Loaded : LoadResult::Damaged;
 }

@@ -48,9 +48,6 @@ public:
     void SetReduced(bool value) { SetFlag(ReducedBit, value); }
     bool HasLinkedFile() const;
 
-    // First byte of the file, or -1 when it has none. Throws BrisquelError
-    // when the file cannot be opened.
-    static int PeekVersion(const QString &path);
     // What LoadFromFile found; only Loaded leaves the file's note in the record.
     enum class LoadResult {
         Loaded,
