@@ -35,7 +35,7 @@ def make_package(build, work):
 
 def check_contents(package, root):
     depends = run(["dpkg-deb", "-f", package, "Depends"], 30)
-    assert "libqt6widgets6" in depends and "libcanberra0" in depends, depends
+    assert all(name in depends for name in ("libqt6widgets6", "libcanberra0", "libqt6svg6")), depends
     run(["dpkg-deb", "-x", package, root], 60)
     usr = os.path.join(root, "usr")
     for name in ("bin/brisquel", "share/brisquel/trill.wav", "share/icons/hicolor/48x48/apps/brisquel.png",
