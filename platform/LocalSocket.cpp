@@ -14,22 +14,6 @@
 
 namespace {
 
-bool addressOf(const QString &path, sockaddr_un &address)
-{
-    const QByteArray native = QFile::encodeName(path);
-    if (native.isEmpty() || native.size() >= qsizetype(sizeof address.sun_path))
-        return false;
-    address = {};
-    address.sun_family = AF_UNIX;
-    std::memcpy(address.sun_path, native.constData(), std::size_t(native.size()));
-    return true;
-}
-
-int newSocket()
-{
-    return ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-}
-
 const sockaddr *genericAddress(const sockaddr_un &address)
 {
     return reinterpret_cast<const sockaddr *>(&address);
@@ -54,12 +38,21 @@ LocalSocket &LocalSocket::operator=(LocalSocket &&other) noexcept
     return *this;
 }
 
+LocalSocket LocalSocket::forPath(const QString &path, sockaddr_un &address)
+{
+    const QByteArray native = QFile::encodeName(path);
+    if (native.isEmpty() || native.size() >= qsizetype(sizeof address.sun_path))
+        return {};
+    address = {};
+    address.sun_family = AF_UNIX;
+    std::memcpy(address.sun_path, native.constData(), std::size_t(native.size()));
+    return LocalSocket(::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+}
+
 LocalSocket LocalSocket::listen(const QString &path)
 {
     sockaddr_un address;
-    if (!addressOf(path, address))
-        return {};
-    LocalSocket socket(newSocket());
+    LocalSocket socket = forPath(path, address);
     if (!socket.isValid())
         return {};
     ::unlink(address.sun_path);
@@ -82,9 +75,7 @@ LocalSocket LocalSocket::connectTo(const QString &path, QDeadlineTimer deadline)
 {
     constexpr int RetryMs = 10;
     sockaddr_un address;
-    if (!addressOf(path, address))
-        return {};
-    LocalSocket socket(newSocket());
+    LocalSocket socket = forPath(path, address);
     if (!socket.isValid())
         return {};
     for (;;) {

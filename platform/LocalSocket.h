@@ -4,6 +4,8 @@
 #include <QDeadlineTimer>
 #include <QString>
 
+struct sockaddr_un;
+
 // A stream socket in the file system (AF_UNIX) of the single-instance
 // service. Written on the system's calls rather than Qt's network module:
 // that module and the Kerberos and proxy libraries it brings cost every run
@@ -49,6 +51,8 @@ public:
 
 private:
     explicit LocalSocket(int descriptor) : m_descriptor(descriptor) {}
+    // A fresh socket and the address of path; invalid when either cannot be had.
+    static LocalSocket forPath(const QString &path, sockaddr_un &address);
     bool waitFor(short events, QDeadlineTimer deadline) const;
 
     int m_descriptor = -1;
